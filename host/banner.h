@@ -1,0 +1,4 @@
+// Start-up banner of the debug console.
+#pragma once
+
+void print_banner();
