@@ -1,0 +1,153 @@
+// The Linux host in a real window under Xvfb, driven like a person would.
+#include "x_session.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <regex>
+
+namespace {
+
+struct Status {
+    double time = -1;
+    int frame = -1;
+};
+
+bool parse_status(const std::string &title, Status &st)
+{
+    static const std::regex re(
+        R"(^TIME: (-?[0-9]+\.[0-9]{2})   FRAME: ([0-9]+)   FPS: -?[0-9.]+ / -?[0-9.inf]+, -?[0-9.]+$)");
+    std::smatch m;
+    if (!std::regex_match(title, m, re)) return false;
+    st.time = std::stod(m[1]);
+    st.frame = std::stoi(m[2]);
+    return true;
+}
+
+class LinuxHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(xsession_start(x, error)) << error;
+        char dir[] = "/tmp/intro-linux-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        work = dir;
+        ASSERT_TRUE(host_start(host, x, {INTRO_LINUX_HOST}, work));
+        window = xsession_find_window(x, "Intro", 30000);
+        if (!window) window = xsession_find_window(x, "TIME:", 30000);
+        ASSERT_NE(window, 0ul) << "no window appeared; stderr:\n" << read_text_file(host.err_path);
+    }
+    void TearDown() override
+    {
+        host_kill(host);
+        xsession_stop(x);
+    }
+    Status status()
+    {
+        Status st;
+        parse_status(xsession_window_title(x, window), st);
+        return st;
+    }
+    bool wait_for_frame(int frame, int timeout_ms)
+    {
+        return wait_until([&] { return status().frame >= frame; }, timeout_ms);
+    }
+    std::string out() { return read_text_file(host.out_path); }
+    // Title time minus wall time, read as soon as a new picture is presented.
+    double clock_skew_at_next_frame()
+    {
+        int frame = status().frame;
+        Status st;
+        bool ok = wait_until([&] { st = status(); return st.frame > frame; }, 120000, 10);
+        EXPECT_TRUE(ok);
+        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+        return st.time - wall;
+    }
+
+    XSession x;
+    HostProcess host;
+    std::string work;
+    unsigned long window = 0;
+};
+
+TEST_F(LinuxHost, WindowTitleSeekCloseAndEscape)
+{
+    int w = 0, h = 0;
+    ASSERT_TRUE(xsession_window_size(x, window, &w, &h));
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+
+    // The title becomes the status line and FRAME counts presented pictures.
+    ASSERT_TRUE(wait_for_frame(1, 120000)) << xsession_window_title(x, window);
+    Status first = status();
+    ASSERT_TRUE(wait_for_frame(first.frame + 1, 120000));
+    EXPECT_GT(status().frame, first.frame);
+
+    double skew_before = clock_skew_at_next_frame();
+    xsession_focus(x, window);
+    // Arrow keys and the two characters seek by one second each.
+    xsession_key(x, XK_Left);
+    ASSERT_TRUE(wait_until([&] { return out().find("last offset 0\n") != std::string::npos; }, 10000))
+        << out();
+    xsession_key(x, XK_Left);
+    ASSERT_TRUE(wait_until([&] { return out().find("last offset -88200\n") != std::string::npos; }, 10000));
+    xsession_key(x, XK_Right);
+    ASSERT_TRUE(wait_until([&] { return out().find("last offset -176400\n") != std::string::npos; }, 10000));
+    xsession_type_char(x, '%');
+    ASSERT_TRUE(wait_until([&] {
+        std::string o = out();
+        size_t a = o.find("last offset -176400\n");
+        return a != std::string::npos && o.find("last offset -88200\n", a) != std::string::npos;
+    }, 10000)) << out();
+    xsession_type_char(x, '\'');
+    ASSERT_TRUE(wait_until([&] {
+        std::string o = out();
+        return o.rfind("last offset -176400\n") > o.find("last offset -176400\n");
+    }, 10000)) << out();
+
+    // Net offset is now -1 s: the shown time falls back by a second.
+    double skew_after = clock_skew_at_next_frame();
+    EXPECT_NEAR(skew_after - skew_before, -1.0, 0.35);
+
+    // The close button neither destroys the window nor ends the program.
+    xsession_close_window(x, window);
+    Status at_close = status();
+    ASSERT_TRUE(wait_for_frame(at_close.frame + 1, 120000)) << "the host stopped presenting after close";
+    int code = -1;
+    EXPECT_FALSE(host_wait_exit(host, 10, &code));
+
+    // Escape ends it, with exit code 0, shutting down in order.
+    xsession_focus(x, window);
+    xsession_key(x, XK_Escape);
+    ASSERT_TRUE(host_wait_exit(host, 30000, &code)) << "Escape did not end the program";
+    EXPECT_EQ(code, 0);
+    std::string o = out();
+    size_t init = o.find("dbg_init done!\n");
+    size_t deinit = o.find("dbg_deinit done!\n");
+    ASSERT_NE(init, std::string::npos) << o;
+    ASSERT_NE(deinit, std::string::npos) << o;
+    EXPECT_LT(init, deinit);
+    EXPECT_NE(o.find("Qelt v. 20250215"), std::string::npos);
+    EXPECT_LT(o.find("Qelt v. 20250215"), init);
+}
+
+TEST_F(LinuxHost, EscapeIsIgnoredWhileAnotherWindowHasTheFocus)
+{
+    ASSERT_TRUE(wait_for_frame(1, 120000));
+    unsigned long other = xsession_other_window(x);
+    xsession_focus(x, other);
+    xsession_key(x, XK_Escape);
+    int code = -1;
+    EXPECT_FALSE(host_wait_exit(host, 5000, &code)) << "Escape in another window ended the program";
+
+    xsession_focus(x, window);
+    xsession_key(x, XK_Escape);
+    ASSERT_TRUE(host_wait_exit(host, 30000, &code));
+    EXPECT_EQ(code, 0);
+}
+
+} // namespace
