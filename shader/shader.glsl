@@ -181,18 +181,246 @@ vec2 scene_sdf(vec3 p)
 // ============================================================================
 // Path tracer
 // ============================================================================
+struct Material {
+    vec3 albedo;       // diffuse colour, also the colour of emitted light
+    float spec_chance; // chance of the specular lobe at normal incidence
+    float roughness;   // blend of the mirror direction towards the diffuse one
+    vec3 spec_tint;
+    float emission;
+};
+
+// "VELOX 27", 5x6 cells, bit 5*row + column, row 0 at the bottom.
+const uint font_masks[8] = uint[8](
+    0x2318a944u, 0x3e17843fu, 0x0210843fu, 0x1d18c62eu,
+    0x22a21151u, 0x00000000u, 0x1d14105fu, 0x3f041084u);
+
+float font_glyph(vec2 c)
+{
+    int i = int(floor(c.x));
+    int j = int(floor(c.y));
+    // one unsigned compare per axis also rejects negative cells
+    if (uint(i) >= 48u || uint(j) >= 6u || i % 6 == 5) return 0.0;
+    return float((font_masks[i / 6] >> uint(5 * j + i % 6)) & 1u);
+}
+
+// Each set bit also covers the next column and most of the next row.
+float font_glyph_bold(vec2 c)
+{
+    return max(max(font_glyph(c), font_glyph(c - vec2(1.0, 0.0))),
+               max(font_glyph(c - vec2(0.0, 0.8)), font_glyph(c - vec2(1.0, 0.8))));
+}
+
+// Sky seen along d; bounces that leave downwards see little or none of it.
+vec3 sky_radiance(vec3 d, int segment)
+{
+    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
+    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
+}
+
+// Schlick: the specular lobe grows towards grazing incidence.
+float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
+{
+    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
+}
+
+// Road markings and asphalt; `stripe` is also returned for the roughness.
+vec3 ground_pattern(vec3 p, out float stripe)
+{
+    vec3 q = p - vec3(1.0);
+    q.xz = q.xz * rot2(0.15);
+    if (q.z >= 0.0) q.x += 10.0 * (1.0 - cos(0.1 * q.z));
+    q.z = mod(q.z + 1.0, 2.0) - 1.0;
+    stripe = 0.3 * smoothstep_any(0.1, 0.05, abs(2.0 * fract(0.3 * q.x + 0.4) - 1.0));
+    float seam = 0.1 * smoothstep_any(0.1, 0.05, abs(2.0 * fract(0.1 * q.x - 0.31) - 1.0));
+    return 0.27 * vec3(0.55, 0.5, 0.45) * (1.1 + 0.4 * fbm2(vec2(12.3 * q.x, 2.0 * q.z))) + 0.01
+         + stripe * (0.2 + 0.8 * value_noise(vec2(7.3 * q.x, 2.0 * q.z))) - seam;
+}
+
+// Paint with the white panel, black side text and white top text.
+vec3 paint_albedo(vec3 p)
+{
+    vec3 q = p;
+    q.z -= 0.0015 * x; // decals follow the car, not the road
+    vec3 albedo = mix(vec3(0.345, 0.0, 0.0), vec3(1.0),
+                      smoothstep_any(0.0, -0.01, sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3))));
+    albedo = mix(albedo, vec3(0.02), font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
+    albedo = mix(albedo, vec3(1.0), font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
+    return albedo;
+}
+
+// Text in the frame of the rear wing's upper flap.
+vec3 wing_albedo(vec3 p)
+{
+    vec3 q = p;
+    q.z -= 0.0015 * x;
+    q = rotate_xyz(q - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
+    return mix(vec3(0.85), vec3(0.02), font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
+}
+
+vec3 helmet_albedo(vec3 p)
+{
+    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return vec3(0.02);
+    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? vec3(0.02) : vec3(1.0);
+    return vec3(0.345, 0.0, 0.0);
+}
+
+vec3 rail_albedo(vec3 p)
+{
+    float b = mod(0.3 * p.z - 1.3, 2.0);
+    if (b <= 0.5) return vec3(0.69, 0.05, 0.05);
+    if (b <= 1.5) return vec3(0.85);
+    return vec3(0.6);
+}
+
+// Material of a hit with id `id` at the time-shifted point p with normal n.
+Material material_at(float id, vec3 p, vec3 n)
+{
+    float stripe;
+    vec3 ground = ground_pattern(p, stripe);
+    Material mat = Material(ground, 0.15, 0.6 - 0.1 * stripe, ground, 0.0);
+    if (id == 1.0) {
+        mat = Material(paint_albedo(p), 0.3, 0.05, vec3(1.0), 0.0);
+    } else if (id == 2.0) {
+        mat = Material(wing_albedo(p), 0.1, 0.3, ground, 0.0);
+    } else if (id == 3.0) {
+        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), 0.12);
+    } else if (id == 4.0) {
+        vec3 a = vec3(0.06, 0.07, 0.12);
+        mat = Material(a, 0.3, 0.4, 0.99 * a + 0.01, 0.0);
+    } else if (id == 5.0) {
+        mat = Material(vec3(0.035 + 0.045 * abs(n.x)), 0.15, 0.6, vec3(0.15), 0.0);
+    } else if (id == 6.0) {
+        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), 40.0);
+    } else if (id == 7.0) {
+        mat.albedo = vec3(1.0, 0.9, 0.75);
+        mat.emission = 3000.0;
+    } else if (id == 8.0) {
+        vec3 a = rail_albedo(p);
+        mat = Material(a, 0.9, 0.35, 0.99 * a + 0.01, 0.0);
+    } else if (id == 9.0) {
+        mat = Material(vec3(0.05, 0.05, 0.4), 0.2, 0.7, vec3(1.0), 0.0);
+    } else if (id == 10.0) {
+        mat = Material(helmet_albedo(p), 0.25, 0.3, ground, 0.0);
+    } else if (id == 11.0) {
+        mat = Material(vec3(0.12, 0.12, 0.13), 0.7, 0.15, vec3(0.6), 0.0);
+    } else if (id == 21.0) {
+        mat.albedo = vec3(1.0, 0.8, 0.0);
+    }
+    return mat;
+}
+
+// Tetrahedral central differences: four scene evaluations.
+vec3 surface_normal(vec3 p)
+{
+    const vec2 e = vec2(0.001, -0.001);
+    return normalize(e.xyy * scene_sdf(p + e.xyy).x + e.yyx * scene_sdf(p + e.yyx).x +
+                     e.yxy * scene_sdf(p + e.yxy).x + e.xxx * scene_sdf(p + e.xxx).x);
+}
+
+// One path of at most five segments. Draws per hit: lobe, three for the
+// diffuse direction, roulette; a miss draws nothing.
+vec3 trace_path(vec3 o, vec3 d)
+{
+    vec3 radiance = vec3(0.0);
+    vec3 throughput = vec3(1.0);
+    for (int segment = 0; segment < 5; segment++) {
+        float t = 0.1;
+        float id = -1.0;
+        for (int i = 0; i < 128; i++) {
+            if (t >= 50.0) break;
+            vec2 h = scene_sdf(o + t * d);
+            if (abs(h.x) < 0.0001 * t) {
+                id = h.y;
+                break;
+            }
+            t += h.x;
+        }
+        if (id < 0.0) {
+            radiance += throughput * sky_radiance(d, segment);
+            break;
+        }
+        vec3 p = o + t * d;
+        vec3 n = surface_normal(p);
+        p.z += 0.00167 * x; // road patterns and the next origin move with time
+        Material mat = material_at(id, p, n);
+        float spec_chance = fresnel_spec_chance(mat.spec_chance, n, d);
+        float specular = step(rng_float(), spec_chance);
+        o = p + 0.01 * n;
+        float r1 = rng_float();
+        float r2 = rng_float();
+        float r3 = rng_float();
+        vec3 diffuse_dir = normalize(n + normalize(2.0 * vec3(r1, r2, r3) - 1.0));
+        d = specular > 0.5 ? normalize(mix(reflect(d, n), diffuse_dir, mat.roughness * mat.roughness))
+                           : diffuse_dir;
+        radiance += mat.albedo * mat.emission * throughput;
+        throughput *= (specular > 0.5 ? mat.spec_tint : mat.albedo) /
+                      max(specular > 0.5 ? spec_chance : 1.0 - spec_chance, 0.001);
+        float q = max(throughput.x, max(throughput.y, throughput.z));
+        if (rng_float() > q) break;
+        throughput /= q;
+    }
+    return radiance;
+}
+
+// Sun glow, compression towards 1/0.15, then the filmic curve.
+vec3 finish_sample(vec3 radiance, vec3 d)
+{
+    float g = max(dot(d, normalize(vec3(0.7, 0.1, 0.8))), 0.0);
+    float g4 = g * g * g * g;
+    radiance += (0.25 * g4 + 0.2 * g4 * g4 * g4) * 0.25 * vec3(1.0, 0.75, 0.6);
+    radiance = radiance / (0.5 + 0.15 * radiance);
+    return tonemap_aces(radiance);
+}
+
+// Thin-lens camera: every ray passes through the pixel's focus point at
+// distance 3 from a jittered point of a square aperture.
 vec3 sample_pass(vec2 p)
 {
-    // placeholder picture: moves with the sample index so the loop can be seen
-    return vec3(fract(x / 128.0 + 0.25 * p.x), 0.5 + 0.5 * p.y, 0.25);
+    const vec3 eye = vec3(-2.0, 1.25, -4.5);
+    vec3 w = normalize(vec3(0.2, 0.25, 0.0) - eye);
+    vec3 u = normalize(cross(w, vec3(0.31, 1.0, 0.0))); // rolled camera
+    vec3 vv = cross(u, w);
+    mat3 basis = mat3(u, vv, w);
+    vec3 d0 = basis * normalize(vec3(p, 3.0));
+    vec3 focus = eye + 3.0 * d0;
+    float j1 = rng_float();
+    float j2 = rng_float();
+    vec3 origin = eye + basis * vec3(j1 - 0.5, j2 - 0.5, 0.0) * 0.03;
+    vec3 d = normalize(focus - origin);
+    return finish_sample(trace_path(origin, d), d);
 }
 
 // ============================================================================
 // Post-process
 // ============================================================================
+// Chromatic aberration, orange bloom, contrast, lifted black, vignette,
+// grade, filmic curve and gamma. Draws 3 random numbers per bloom tap, 192.
 vec3 post_process(vec2 uv)
 {
-    return texture(m, uv).rgb;
+    vec3 colour_sum = vec3(0.0);
+    vec3 scales = vec3(1.0);
+    vec3 bloom_sum = vec3(0.0);
+    for (int i = 0; i < 16; i++) {
+        for (int c = 0; c < 3; c++) {
+            vec2 q = clamp(0.5 - 0.5 * (1.0 - 2.0 * uv) * scales[c], 0.0, 1.0);
+            colour_sum[c] += texture(m, q)[c];
+        }
+        scales *= vec3(0.9995, 1.0, 1.0 / 0.9995);
+        for (int k = 0; k < 4; k++) {
+            float angle = 6.283 * rng_float();
+            float base = 0.0037 * exp2(floor(5.0 * rng_float()));
+            float radius = base * 2.0 * rng_float();
+            bloom_sum += max(texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb - 0.42, 0.0);
+        }
+    }
+    // the 64 taps are divided by 16: the bloom adds four times the mean excess
+    vec3 colour = colour_sum / 16.0 + vec3(1.0, 0.5, 0.2) * bloom_sum / 16.0;
+    colour = smoothstep(0.08, 1.11, colour);
+    colour = mix(vec3(0.0, 0.009, 0.02), vec3(1.0), colour);
+    colour *= 0.3 + 0.7 * saturate(28.0 * uv.x * uv.y * (1.0 - uv.x) * (1.0 - uv.y));
+    colour = pow(colour, vec3(1.02, 1.0, 1.09));
+    colour = tonemap_aces(colour);
+    return pow(colour, vec3(0.4545));
 }
 
 // ============================================================================
