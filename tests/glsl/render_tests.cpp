@@ -1,0 +1,331 @@
+// intro-render as a program (failures, crops, progress pictures, golden
+// crops of the real picture) and the soft accumulation module it uses.
+#include "bench.h"
+#include "soft_accum.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb; // top row first
+};
+
+bool load_png(const std::string &path, Picture &picture)
+{
+    int channels = 0;
+    unsigned char *data = stbi_load(path.c_str(), &picture.width, &picture.height, &channels, 3);
+    if (!data) return false;
+    picture.rgb.assign(data, data + (size_t)picture.width * picture.height * 3);
+    stbi_image_free(data);
+    return true;
+}
+
+Picture region(const Picture &p, int x, int y, int w, int h)
+{
+    Picture out;
+    out.width = w;
+    out.height = h;
+    for (int row = y; row < y + h; ++row)
+        out.rgb.insert(out.rgb.end(), p.rgb.begin() + ((size_t)row * p.width + x) * 3,
+                       p.rgb.begin() + ((size_t)row * p.width + x + w) * 3);
+    return out;
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::string quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// A fresh directory per test, removed at the end.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char name[] = "/tmp/intro-render-test-XXXXXX";
+        path = mkdtemp(name) ? name : "";
+    }
+    ~TempDir()
+    {
+        if (!path.empty()) std::system(("rm -rf " + quote(path)).c_str());
+    }
+    std::string file(const std::string &name) const { return path + "/" + name; }
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        FILE *ls = popen(("ls -A " + quote(path)).c_str(), "r");
+        char line[512];
+        while (ls && std::fgets(line, sizeof line, ls)) {
+            std::string name = line;
+            if (!name.empty() && name.back() == '\n') name.pop_back();
+            names.push_back(name);
+        }
+        if (ls) pclose(ls);
+        return names;
+    }
+};
+
+struct RunResult {
+    int status = -1;
+    std::string errors; // what it wrote on stderr
+};
+
+RunResult run_render(const std::string &args, const TempDir &dir)
+{
+    RunResult result;
+    std::string log = dir.file("stderr.txt");
+    std::string command = quote(INTRO_RENDER_PATH) + " " + args + " 2>" + quote(log) + " >/dev/null";
+    int raw = std::system(command.c_str());
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    result.errors = text.str();
+    std::remove(log.c_str());
+    return result;
+}
+
+void write_text(const std::string &path, const std::string &text)
+{
+    std::ofstream(path) << text;
+}
+
+// The project's shader with a cheap, bright, time-varying sample pass in
+// place of the tracer, so whole pictures are fast but the post pass is real.
+std::string probe_shader()
+{
+    std::string shader = project_shader_text();
+    const std::string head = "vec3 sample_pass(vec2 p)\n{";
+    size_t at = shader.find(head);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no sample_pass definition in the shader";
+        return shader;
+    }
+    shader.replace(at, head.size(), "vec3 sample_pass(vec2 p);\nvec3 sample_pass_traced(vec2 p)\n{");
+    return shader +
+           "\nvec3 sample_pass(vec2 p)\n{\n"
+           "    float spot = step(0.85, fract(3.0 * p.x + 0.05 * x)) * step(0.6, fract(2.5 * p.y));\n"
+           "    return vec3(spot, 0.3 + 0.2 * p.y, fract(p.x + p.y + 0.1 * x) * 0.6);\n"
+           "}\n";
+}
+
+} // namespace
+
+TEST(RenderFailures, BadShaderReportsTheDriversLogAndWritesNothing)
+{
+    TempDir dir;
+    write_text(dir.file("broken.glsl"), "#version 430\nout vec4 f;\nvoid main() { f = vec4(no_such_thing); }\n");
+    RunResult r = run_render("--shader " + quote(dir.file("broken.glsl")) + " -s 1 -o " + quote(dir.file("out.png")), dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("intro-render: the shader does not build"), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("no_such_thing"), std::string::npos) << "the driver's log is shown:\n" << r.errors;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"broken.glsl"});
+
+    r = run_render("--shader " + quote(dir.file("missing.glsl")) + " -o " + quote(dir.file("out.png")), dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("intro-render: cannot read shader"), std::string::npos) << r.errors;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"broken.glsl"});
+}
+
+TEST(RenderFailures, UnwritableOutputFailsBeforeRendering)
+{
+    TempDir dir;
+    const std::string cheap = quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    RunResult r = run_render("--shader " + cheap + " -s 1 -o " + quote(dir.file("no/such/dir/out.png")), dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("intro-render: cannot write"), std::string::npos) << r.errors;
+
+    mkdir(dir.file("taken.png").c_str(), 0755);
+    r = run_render("--shader " + cheap + " -s 1 -o " + quote(dir.file("taken.png")), dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("is a directory"), std::string::npos) << r.errors;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"taken.png"}) << "no temporary file is left";
+
+    r = run_render("--samples 0", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("intro-render: samples"), std::string::npos) << r.errors;
+    r = run_render("--crop 1900,0,64,64", dir);
+    EXPECT_EQ(r.status, 2) << "a crop beyond the picture is refused";
+}
+
+TEST(Render, MeanOfQuantisedSamplesAndProgressPictures)
+{
+    // cheap.glsl: blue = v.x / 127, copied through by its post pass.
+    TempDir dir;
+    const std::string cheap = quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    RunResult r = run_render("--shader " + cheap + " -s 5 -o " + quote(dir.file("pic.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_NE(r.errors.find("5/5 samples"), std::string::npos) << "progress bar:\n" << r.errors;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"pic.1.png", "pic.4.png", "pic.png"}));
+    Picture full, after1, after4;
+    ASSERT_TRUE(load_png(dir.file("pic.png"), full));
+    ASSERT_TRUE(load_png(dir.file("pic.1.png"), after1));
+    ASSERT_TRUE(load_png(dir.file("pic.4.png"), after4));
+    ASSERT_EQ(full.width, 1920);
+    ASSERT_EQ(full.height, 1080);
+    // samples 0..4 give blue 0, 2, 4, 6, 8 (of 255) once quantised: means 0, 3, 4
+    EXPECT_EQ(after1.rgb[2], 0);
+    EXPECT_EQ(after4.rgb[2], 3);
+    EXPECT_EQ(full.rgb[2], 4);
+    // top-left pixel of the picture is the shader's column 0, row 1079
+    EXPECT_EQ(full.rgb[0], 0);
+    EXPECT_EQ(full.rgb[1], 255);
+
+    // A crop writes only its region, without progress pictures by default.
+    r = run_render("--shader " + cheap + " -s 5 --crop 100,200,30,20 -o " + quote(dir.file("crop.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    Picture crop;
+    ASSERT_TRUE(load_png(dir.file("crop.png"), crop));
+    EXPECT_EQ(crop.width, 30);
+    EXPECT_EQ(crop.height, 20);
+    EXPECT_EQ(crop.rgb, region(full, 100, 200, 30, 20).rgb);
+    EXPECT_FALSE(exists(dir.file("crop.1.png")));
+}
+
+TEST(Render, CropsWithTheirMarginMatchTheWholePicture)
+{
+    // The real post pass over a cheap, bright sample pass: its bloom reaches
+    // far, and across the borders.
+    TempDir dir;
+    write_text(dir.file("probe.glsl"), probe_shader());
+    const std::string common = "--shader " + quote(dir.file("probe.glsl")) + " -s 3 --no-progress-pictures ";
+    RunResult r = run_render(common + "-o " + quote(dir.file("full.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    Picture full;
+    ASSERT_TRUE(load_png(dir.file("full.png"), full));
+
+    struct Crop { int x, y, w, h; };
+    for (Crop c : {Crop{900, 500, 48, 40}, Crop{0, 0, 40, 32}, Crop{1890, 1050, 30, 30}}) {
+        char args[64];
+        std::snprintf(args, sizeof args, "--crop %d,%d,%d,%d ", c.x, c.y, c.w, c.h);
+        r = run_render(common + args + "-o " + quote(dir.file("crop.png")), dir);
+        ASSERT_EQ(r.status, 0) << r.errors;
+        Picture crop;
+        ASSERT_TRUE(load_png(dir.file("crop.png"), crop));
+        EXPECT_EQ(crop.rgb, region(full, c.x, c.y, c.w, c.h).rgb) << args;
+    }
+    // Without the margin the bloom from outside the crop is missing.
+    r = run_render(common + "--crop 900,500,48,40 --margin 0 -o " + quote(dir.file("bare.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    Picture bare;
+    ASSERT_TRUE(load_png(dir.file("bare.png"), bare));
+    EXPECT_NE(bare.rgb, region(full, 900, 500, 48, 40).rgb);
+}
+
+TEST(SoftAccum, SumsReturnsAndRestoresState)
+{
+    glsl_eval("vec4 bench_eval(vec4 a, vec4 b) { return a; }", {{0, 0, 0, 0}}); // the bench's context
+    GLint bench_viewport[4], bench_framebuffer = 0, bench_program = 0;
+    glGetIntegerv(GL_VIEWPORT, bench_viewport);
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bench_framebuffer);
+    glGetIntegerv(GL_CURRENT_PROGRAM, &bench_program);
+    const int w = 16, h = 8;
+    std::string error;
+    SoftAccum acc;
+    ASSERT_TRUE(soft_accum_init(acc, w, h, error)) << error;
+
+    GLuint sources[2];
+    glGenTextures(2, sources);
+    for (int i = 0; i < 2; ++i) {
+        std::vector<unsigned char> texels(w * h * 4);
+        for (int t = 0; t < w * h; ++t)
+            for (int c = 0; c < 4; ++c) texels[t * 4 + c] = (unsigned char)(i == 0 ? 255 : (t * 4 + c) % 256);
+        glBindTexture(GL_TEXTURE_2D, sources[i]);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    }
+    GLuint target_texture, target;
+    glGenTextures(1, &target_texture);
+    glBindTexture(GL_TEXTURE_2D, target_texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, w, h, 0, GL_RGBA, GL_FLOAT, nullptr);
+    glGenFramebuffers(1, &target);
+    glBindFramebuffer(GL_FRAMEBUFFER, target);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, target_texture, 0);
+
+    // State the caller has set up, which every call must leave alone.
+    GLuint unrelated_texture;
+    glGenTextures(1, &unrelated_texture);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, unrelated_texture);
+    glActiveTexture(GL_TEXTURE3);
+    glUseProgram(0);
+    glDisable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glViewport(1, 2, 3, 4);
+
+    soft_accum_add(acc, sources[0], 0.25f);
+    soft_accum_add(acc, sources[1], 0.5f);
+    soft_accum_add(acc, sources[0], 0.25f);
+    soft_accum_return(acc, 2.0f);
+
+    GLint value = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &value);
+    EXPECT_EQ(value, 0);
+    glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &value);
+    EXPECT_EQ(value, (GLint)target);
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &value);
+    EXPECT_EQ(value, GL_TEXTURE3);
+    glActiveTexture(GL_TEXTURE0);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &value);
+    EXPECT_EQ(value, (GLint)unrelated_texture);
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+    glGetIntegerv(GL_BLEND_DST_RGB, &value);
+    EXPECT_EQ(value, GL_ONE_MINUS_SRC_ALPHA);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 3);
+
+    std::vector<float> result(w * h * 4);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, target);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_FLOAT, result.data());
+    for (int t = 0; t < w * h * 4; ++t)
+        ASSERT_NEAR(result[t], 2.0f * (0.5f + 0.5f * ((t % 256) / 255.0f)), 1e-5f) << t;
+
+    // The scissor limits every operation, as with the real accumulation buffer.
+    soft_accum_clear(acc);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, 4, h);
+    soft_accum_add(acc, sources[0], 1.0f);
+    glDisable(GL_SCISSOR_TEST);
+    soft_accum_return(acc, 1.0f);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_FLOAT, result.data());
+    EXPECT_FLOAT_EQ(result[0], 1.0f);
+    EXPECT_FLOAT_EQ(result[(w - 1) * 4], 0.0f);
+
+    glViewport(bench_viewport[0], bench_viewport[1], bench_viewport[2], bench_viewport[3]);
+    glBindFramebuffer(GL_FRAMEBUFFER, bench_framebuffer);
+    glUseProgram(bench_program);
+    glDeleteFramebuffers(1, &target);
+    glDeleteTextures(1, &target_texture);
+    glDeleteTextures(2, sources);
+    glDeleteTextures(1, &unrelated_texture);
+    soft_accum_destroy(acc);
+}
