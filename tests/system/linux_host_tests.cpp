@@ -87,6 +87,19 @@ TEST_F(LinuxHost, WindowTitleSeekCloseAndEscape)
     ASSERT_TRUE(wait_for_frame(first.frame + 1, 120000));
     EXPECT_GT(status().frame, first.frame);
 
+    // The picture is the mean of the 128 samples: the test shader's blue is
+    // sample/127, so its mean is one half; red and green follow the pixel.
+    std::vector<uint8_t> rgb;
+    int gw = 0, gh = 0;
+    ASSERT_TRUE(xsession_grab(x, window, rgb, &gw, &gh));
+    ASSERT_EQ(gw, 1920);
+    for (auto [px, py] : {std::pair<int, int>{0, 0}, {960, 540}, {1919, 1079}, {300, 700}}) {
+        const uint8_t *p = &rgb[((size_t)py * gw + px) * 3];
+        EXPECT_NEAR(p[0], (px + 0.5) / 1920.0 * 255.0, 1.01) << px << "," << py;
+        EXPECT_NEAR(p[1], (1079 - py + 0.5) / 1080.0 * 255.0, 1.01) << px << "," << py;
+        EXPECT_NEAR(p[2], 127.5, 1.01) << px << "," << py;
+    }
+
     double skew_before = clock_skew_at_next_frame();
     xsession_focus(x, window);
     // Arrow keys and the two characters seek by one second each.

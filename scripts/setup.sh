@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need,
+# only those that are missing. Runs as root on Debian 12.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config git
+  googletest libgtest-dev libgmock-dev
+  libglfw3-dev libgl-dev libopengl-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
+  libx11-dev libxtst-dev xvfb xauth x11-utils
+  glslang-tools libstb-dev
+  g++-mingw-w64-x86-64 wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "setup: these Debian packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
