@@ -18,6 +18,8 @@ std::string project_shader_text();
 // 32-bit float target. b may be empty (zeros are passed). Before bench_eval
 // runs, the module-scope values are set by the shader's own `main` as for
 // v = (0, 1) at that fragment (its pass is not run); `code` may overwrite them.
+// Input i is evaluated at the pixel (i % 256, i / 256), so frag_coord is
+// (i % 256 + 0.5, i / 256 + 0.5) and rng_state that pixel's seed for sample 0.
 // Inputs travel as raw bits, so uintBitsToFloat values survive unchanged.
 // On a compile/link failure or without a context the test fails and the
 // results are NaN.
