@@ -1,0 +1,499 @@
+// Hot reload, program checks and the mouse uniform against a fake GL.
+#include "shader_tools.h"
+
+#include "gl_api.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Interleaved stdout/stderr only keep their order unbuffered, as on the console.
+const int unbuffered = (setvbuf(stdout, nullptr, _IONBF, 0), 0);
+
+struct FakeProgram {
+    bool linked = true;
+    std::string log;
+    std::vector<std::string> uniforms;
+    std::vector<unsigned> attached;
+};
+
+struct FakeShader {
+    bool compiled = true;
+    std::string log;
+};
+
+struct FakeGl {
+    std::map<unsigned, FakeProgram> programs;
+    std::map<unsigned, FakeShader> shaders;
+    unsigned next_name = 3;
+    int current = 1;                 // the embedded program
+    std::vector<std::string> sources;
+    std::vector<unsigned> used;
+    std::vector<unsigned> attach_next;   // shaders the next program reports as attached
+    std::vector<unsigned> location_lookups;
+    int cursor_x = 0, cursor_y = 0;
+    bool right_button = false;
+    struct Uniform { int location; float x, y, z; };
+    std::vector<Uniform> uniform_sets;
+};
+FakeGl fake;
+
+// A source with "error" fails to link; "uniform vec3 i" gives the uniform.
+unsigned fake_create(unsigned type, int count, const char *const *strings)
+{
+    EXPECT_EQ(type, (unsigned)GL_FRAGMENT_SHADER);
+    EXPECT_EQ(count, 1);
+    std::string text = strings[0];
+    fake.sources.push_back(text);
+    FakeProgram p;
+    if (text.find("error") != std::string::npos) {
+        p.linked = false;
+        p.log = "0:3(1): error: syntax error, unexpected IDENTIFIER";
+    } else {
+        p.uniforms = {"m", "v"};
+        if (text.find("uniform vec3 i") != std::string::npos) p.uniforms.push_back("i");
+    }
+    p.attached = fake.attach_next;
+    unsigned name = fake.next_name++;
+    fake.programs[name] = p;
+    return name;
+}
+
+void fake_programiv(unsigned program, unsigned pname, int *params)
+{
+    auto it = fake.programs.find(program);
+    if (it == fake.programs.end()) return;   // GL error: params untouched
+    const FakeProgram &p = it->second;
+    if (pname == GL_LINK_STATUS) *params = p.linked ? GL_TRUE : GL_FALSE;
+    if (pname == GL_INFO_LOG_LENGTH) *params = p.log.empty() ? 0 : (int)p.log.size() + 1;
+    if (pname == GL_ACTIVE_UNIFORMS) *params = p.linked ? (int)p.uniforms.size() : 0;
+}
+
+void fake_program_log(unsigned program, int size, int *, char *log)
+{
+    snprintf(log, (size_t)size, "%s", fake.programs[program].log.c_str());
+}
+
+void fake_shaderiv(unsigned shader, unsigned pname, int *params)
+{
+    const FakeShader &s = fake.shaders[shader];
+    if (pname == GL_COMPILE_STATUS) *params = s.compiled ? GL_TRUE : GL_FALSE;
+    if (pname == GL_INFO_LOG_LENGTH) *params = s.log.empty() ? 0 : (int)s.log.size() + 1;
+}
+
+void fake_shader_log(unsigned shader, int size, int *, char *log)
+{
+    snprintf(log, (size_t)size, "%s", fake.shaders[shader].log.c_str());
+}
+
+unsigned char fake_is_program(unsigned program) { return fake.programs.count(program) ? 1 : 0; }
+
+void fake_attached(unsigned program, int max_count, int *count, unsigned *shaders)
+{
+    const auto &list = fake.programs[program].attached;
+    *count = 0;
+    for (unsigned s : list)
+        if (*count < max_count) shaders[(*count)++] = s;
+}
+
+void fake_use(unsigned program)
+{
+    fake.used.push_back(program);
+    fake.current = (int)program;
+}
+
+void fake_active_uniform(unsigned program, unsigned index, int size, int *length, int *array_size,
+                         unsigned *type, char *name)
+{
+    const std::string &u = fake.programs[program].uniforms.at(index);
+    snprintf(name, (size_t)size, "%s", u.c_str());
+    *length = (int)std::min(u.size(), (size_t)size - 1);
+    *array_size = 1;
+    *type = u == "m" ? GL_SAMPLER_2D : u == "v" ? GL_INT_VEC2 : GL_FLOAT_VEC3;
+}
+
+int fake_location(unsigned program, const char *name)
+{
+    fake.location_lookups.push_back(program);
+    auto it = fake.programs.find(program);
+    if (it == fake.programs.end() || !it->second.linked) return -1;
+    const auto &u = it->second.uniforms;
+    for (size_t k = 0; k < u.size(); ++k)
+        if (u[k] == name) return (int)k + 4;
+    return -1;
+}
+
+void fake_uniform3f(int location, float x, float y, float z) { fake.uniform_sets.push_back({location, x, y, z}); }
+
+void fake_integerv(unsigned pname, int *params)
+{
+    if (pname == GL_CURRENT_PROGRAM) *params = fake.current;
+}
+
+void fake_cursor(int *x, int *y)
+{
+    *x = fake.cursor_x;
+    *y = fake.cursor_y;
+}
+
+bool fake_right_button() { return fake.right_button; }
+
+} // namespace
+
+ShaderToolsGl shader_gl = {
+    fake_create, fake_programiv, fake_program_log, fake_shaderiv, fake_shader_log,
+    fake_is_program, fake_attached, fake_use, fake_programiv, fake_active_uniform,
+    fake_location, fake_uniform3f, fake_integerv, fake_cursor, fake_right_button,
+};
+
+namespace {
+
+// Runs `body` with stdout and stderr sent to files: both into one (order
+// across the streams kept) or each into its own.
+struct Output {
+    std::string out, err;
+};
+
+template <class F> Output capture(F body, bool merged = false)
+{
+    char out_path[] = "/tmp/intro-out-XXXXXX", err_path[] = "/tmp/intro-err-XXXXXX";
+    int out_fd = mkstemp(out_path), err_fd = mkstemp(err_path);
+    fflush(stdout);
+    fflush(stderr);
+    int saved_out = dup(1), saved_err = dup(2);
+    dup2(out_fd, 1);
+    dup2(merged ? out_fd : err_fd, 2);
+    body();
+    fflush(stdout);
+    fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    close(out_fd);
+    close(err_fd);
+    auto slurp = [](const char *p) {
+        std::string s;
+        if (FILE *f = fopen(p, "rb")) {
+            char b[4096];
+            size_t n;
+            while ((n = fread(b, 1, sizeof b, f)) > 0) s.append(b, n);
+            fclose(f);
+        }
+        unlink(p);
+        return s;
+    };
+    Output o;
+    o.out = slurp(out_path);
+    o.err = slurp(err_path);
+    return o;
+}
+
+void write_file(const std::string &path, const std::string &text, time_t mtime)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+const char *const good_shader = "#version 430\nuniform vec3 i;\nvoid main(){}\n";
+
+class ShaderReload : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake = FakeGl();
+        fake.programs[1] = FakeProgram{true, "", {"m", "v"}, {}};
+        shader_reload = ShaderReloadState();
+        char dir[] = "/tmp/intro-reload-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        tmp = dir;
+        path = tmp + "/shader.glsl";
+        ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+        // dbg_check_program writes into the working directory.
+        ASSERT_EQ(chdir(tmp.c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(old_cwd), 0);
+        std::string cmd = "rm -rf '" + tmp + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    Output poll(bool merged = false)
+    {
+        return capture([&] { hotreload(path.c_str()); }, merged);
+    }
+    bool exists(const std::string &p)
+    {
+        struct stat st;
+        return stat(p.c_str(), &st) == 0;
+    }
+    std::string tmp, path;
+    char old_cwd[4096];
+};
+
+TEST_F(ShaderReload, FirstSightIsOnlyRecordedAndAnUnchangedFileIsNeverBuilt)
+{
+    write_file(path, good_shader, 1700000000);
+    for (int k = 0; k < 3; ++k) {
+        Output o = poll();
+        EXPECT_EQ(o.out.find("hotreload updated"), std::string::npos);
+        EXPECT_EQ(o.err, "");
+    }
+    EXPECT_TRUE(fake.sources.empty());
+    EXPECT_EQ(shader_reload.last_mtime, 1700000000u);
+    EXPECT_EQ(shader_reload.reloaded_program, 0u);
+}
+
+TEST_F(ShaderReload, NewerTimeBuildsAndPrintsInOrder)
+{
+    write_file(path, "#version 430\nvoid main(){}\n", 1700000000);
+    poll();
+    write_file(path, good_shader, 1700000005);
+    Output o = poll(true);
+    unsigned p = shader_reload.reloaded_program;
+    ASSERT_NE(p, 0u);
+    std::string expected = "hotreload updated\n"
+                           "Loaded shader from \"" + path + "\"\n"
+                           "Active Uniforms(#" + std::to_string(p) + "): 3\n"
+                           "\tUniform #0 Type: " + std::to_string(GL_SAMPLER_2D) + " Name: m\n"
+                           "\tUniform #1 Type: " + std::to_string(GL_INT_VEC2) + " Name: v\n"
+                           "\tUniform #2 Type: " + std::to_string(GL_FLOAT_VEC3) + " Name: i\n";
+    EXPECT_EQ(o.out, expected);
+    EXPECT_EQ(fake.sources.back(), good_shader);
+    EXPECT_EQ(fake.used, std::vector<unsigned>{p});
+    EXPECT_EQ(shader_reload.last_mtime, 1700000005u);
+    // The mouse uniform is now looked up in the new program.
+    EXPECT_EQ(fake.location_lookups.back(), p);
+    EXPECT_EQ(fake.uniform_sets.back().location, 6);
+}
+
+TEST_F(ShaderReload, OlderOrEqualTimeIsIgnored)
+{
+    write_file(path, good_shader, 1700000010);
+    poll();
+    write_file(path, good_shader, 1700000010);   // second save in the same second
+    poll();
+    write_file(path, good_shader, 1699999999);   // an older copy put in place
+    Output o = poll();
+    EXPECT_EQ(o.out.find("hotreload updated"), std::string::npos);
+    EXPECT_TRUE(fake.sources.empty());
+    EXPECT_EQ(shader_reload.last_mtime, 1700000010u);
+}
+
+TEST_F(ShaderReload, FailedBuildKeepsTheProgramAndNeverWritesTheErrorFile)
+{
+    write_file(path, good_shader, 1700000000);
+    poll();
+    write_file(path, good_shader, 1700000001);
+    poll();
+    unsigned working = shader_reload.reloaded_program;
+    ASSERT_EQ(fake.current, (int)working);
+
+    write_file(path, "#version 430\nsyntax error here\n", 1700000002);
+    Output o = poll(true);
+    unsigned failed = shader_reload.reloaded_program;
+    EXPECT_NE(failed, working);
+    EXPECT_EQ(fake.current, (int)working);
+    EXPECT_EQ(fake.used, std::vector<unsigned>{working});
+    std::string expected = "hotreload updated\n"
+                           "Loaded shader from \"" + path + "\"\n"
+                           "ERROR: CheckProgram: failed to link " + path + "!\n"
+                           "0:3(1): error: syntax error, unexpected IDENTIFIER\n"
+                           "Active Uniforms(#" + std::to_string(failed) + "): 0\n";
+    EXPECT_EQ(o.out, expected);
+    EXPECT_FALSE(exists(tmp + "/shader_error.txt"));
+    // The mouse uniform goes to the failed program and finds no location.
+    EXPECT_EQ(fake.uniform_sets.back().location, -1);
+
+    // Each message on its own stream.
+    write_file(path, "#version 430\nanother error\n", 1700000003);
+    o = poll();
+    EXPECT_EQ(o.err, "ERROR: CheckProgram: failed to link " + path + "!\n"
+                     "0:3(1): error: syntax error, unexpected IDENTIFIER\n");
+    EXPECT_EQ(o.out.find("ERROR"), std::string::npos);
+    EXPECT_NE(o.out.find("hotreload updated\nLoaded shader from"), std::string::npos);
+}
+
+TEST_F(ShaderReload, AbsentFileIsReportedEveryPollAndRecordedWhenFirstSeen)
+{
+    Output o = poll();
+    EXPECT_EQ(o.err, "Problem getting information: No such file or directory\n");
+    EXPECT_EQ(o.out, "File " + path + " not found.\n");
+    EXPECT_EQ(shader_reload.last_mtime, 0u);
+    o = poll();
+    EXPECT_EQ(o.out, "File " + path + " not found.\n");
+
+    write_file(path, good_shader, 1700000000);
+    poll();   // created: only recorded
+    EXPECT_TRUE(fake.sources.empty());
+    write_file(path, good_shader, 1700000001);
+    poll();
+    EXPECT_EQ(fake.sources.size(), 1u);
+}
+
+TEST_F(ShaderReload, VanishedFileKeepsTheProgramAndLastTime)
+{
+    write_file(path, good_shader, 1700000000);
+    poll();
+    write_file(path, good_shader, 1700000001);
+    poll();
+    unsigned working = shader_reload.reloaded_program;
+    unlink(path.c_str());
+    Output o = poll();
+    EXPECT_EQ(o.out, "File " + path + " not found.\n");
+    EXPECT_EQ(shader_reload.last_mtime, 1700000001u);
+    EXPECT_EQ(shader_reload.reloaded_program, working);
+
+    // Gone between the time check and the read: nothing built, nothing used.
+    o = capture([&] { EXPECT_FALSE(build_shader_program(path.c_str())); });
+    EXPECT_EQ(o.out, "Input shader file at \"" + path + "\" not found!\n"
+                     "Active Uniforms(#0): 0\n");
+    EXPECT_EQ(shader_reload.reloaded_program, 0u);
+    EXPECT_EQ(fake.current, (int)working);
+    // With no reloaded program the mouse goes to the program current in GL.
+    poll();
+    EXPECT_EQ(fake.location_lookups.back(), working);
+}
+
+TEST_F(ShaderReload, RightButtonFeedsTheMouseUniform)
+{
+    write_file(path, good_shader, 1700000000);
+    poll();
+    write_file(path, good_shader, 1700000001);
+    poll();
+    fake.cursor_x = 960;
+    fake.cursor_y = 540;
+    fake.right_button = true;
+    Output o = poll();
+    EXPECT_EQ(o.out, "iMouse 6: 960, 540, 0.50, 0.50, 1.00\n");
+    ASSERT_FALSE(fake.uniform_sets.empty());
+    auto u = fake.uniform_sets.back();
+    EXPECT_EQ(u.location, 6);
+    EXPECT_FLOAT_EQ(u.x, 0.5f);
+    EXPECT_FLOAT_EQ(u.y, 0.5f);
+    EXPECT_FLOAT_EQ(u.z, 1.0f);
+
+    // Released elsewhere: the last captured position stays, no line.
+    fake.right_button = false;
+    fake.cursor_x = 100;
+    fake.cursor_y = 1000;
+    o = poll();
+    EXPECT_EQ(o.out, "");
+    u = fake.uniform_sets.back();
+    EXPECT_FLOAT_EQ(u.x, 0.5f);
+    EXPECT_FLOAT_EQ(u.y, 0.5f);
+    EXPECT_FLOAT_EQ(u.z, 0.0f);
+}
+
+TEST_F(ShaderReload, StartupCheckWritesTheErrorFileOnlyForANonEmptyLog)
+{
+    // Empty log: an earlier file stays as it was.
+    write_file(tmp + "/shader_error.txt", "old\n", 1700000000);
+    Output o = capture([] { dbg_check_program(1); });
+    EXPECT_EQ(o.out, "dbg_check_program: program: 1\n");
+    EXPECT_EQ(o.err, "");
+    o = capture([] { EXPECT_EQ(system("cat shader_error.txt"), 0); });
+    EXPECT_EQ(o.out, "old\n");
+
+    fake.programs[9] = FakeProgram{false, "0:1(1): error: bad", {}, {}};
+    o = capture([] { dbg_check_program(9); });
+    EXPECT_EQ(o.out, "dbg_check_program: program: 9\n");
+    EXPECT_EQ(o.err, "ERROR: CheckProgram: failed to link!\n0:1(1): error: bad\n");
+    o = capture([] { EXPECT_EQ(system("cat shader_error.txt"), 0); });
+    EXPECT_EQ(o.out, "0:1(1): error: bad\n");
+}
+
+TEST_F(ShaderReload, AttachedShadersAreAllCheckedAfterAFailure)
+{
+    fake.attach_next = {31, 32, 33};
+    fake.shaders[31] = FakeShader{false, "first log"};
+    fake.shaders[32] = FakeShader{true, ""};
+    fake.shaders[33] = FakeShader{false, "third log"};
+    write_file(path, good_shader, 1700000000);
+    Output o = capture([&] { EXPECT_FALSE(build_shader_program(path.c_str())); });
+    EXPECT_EQ(o.err, "ERROR: CheckShader: failed to compile " + path + "!\nfirst log\n"
+                     "ERROR: CheckShader: failed to compile " + path + "!\nthird log\n");
+    EXPECT_TRUE(fake.used.empty());
+    o = capture([] { EXPECT_FALSE(CheckShader(0, "x.glsl")); });
+    EXPECT_EQ(o.out + o.err, "");
+}
+
+TEST_F(ShaderReload, LongUniformNamesAreCutTo15Characters)
+{
+    fake.programs[12] = FakeProgram{true, "", {"a_very_long_uniform_name"}, {}};
+    Output o = capture([] { print_active_uniforms(12); });
+    EXPECT_EQ(o.out, "Active Uniforms(#12): 1\n\tUniform #0 Type: " + std::to_string(GL_FLOAT_VEC3) +
+                         " Name: a_very_long_uni\n");
+}
+
+class ShaderFiles : public ShaderReload {};
+
+TEST_F(ShaderFiles, TextEndsAtTheFirstNulAndLineEndsStay)
+{
+    std::string data("line one\r\nline two\n\0after the nul", 33);
+    write_file(path, data, 1700000000);
+    std::string text = "untouched";
+    Output o = capture([&] { EXPECT_EQ(load_shader_file(path.c_str(), text), 0); });
+    EXPECT_EQ(text, "line one\r\nline two\n");
+    EXPECT_EQ(o.out, "Loaded shader from \"" + path + "\"\n");
+}
+
+TEST_F(ShaderFiles, UnreadableSourcesLeaveTheTextAlone)
+{
+    std::string text = "untouched";
+    Output o = capture([&] { EXPECT_EQ(load_shader_file((tmp + "/missing.glsl").c_str(), text), -1); });
+    EXPECT_EQ(o.out, "Input shader file at \"" + tmp + "/missing.glsl\" not found!\n");
+    // A directory opens but cannot be read, and has no size.
+    o = capture([&] { EXPECT_EQ(load_shader_file(tmp.c_str(), text), -1); });
+    EXPECT_EQ(o.err, "ERROR: Input shader file at \"" + tmp + "\" could not be read!\n");
+    EXPECT_EQ(text, "untouched");
+    unsigned program = 77;
+    capture([&] { compile_shader_file(tmp.c_str(), program); });
+    EXPECT_EQ(program, 77u);
+    EXPECT_TRUE(fake.sources.empty());
+}
+
+TEST_F(ShaderFiles, PipeWithoutSizeIsReadToItsEnd)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string data(40000, 'x');
+    ASSERT_EQ(write(fds[1], data.data(), data.size()), (ssize_t)data.size());
+    close(fds[1]);
+    std::string pipe_path = "/proc/self/fd/" + std::to_string(fds[0]);
+    std::string text;
+    capture([&] { EXPECT_EQ(load_shader_file(pipe_path.c_str(), text), 0); });
+    close(fds[0]);
+    EXPECT_EQ(text, data);
+}
+
+TEST_F(ShaderFiles, FileMtimeMessages)
+{
+    write_file(path, good_shader, 1234567890);
+    Output o = capture([&] { EXPECT_EQ(file_mtime(path.c_str()), 1234567890u); });
+    EXPECT_EQ(o.out + o.err, "");
+
+    o = capture([&] { EXPECT_EQ(file_mtime((tmp + "/nope").c_str()), 0u); });
+    EXPECT_EQ(o.err, "Problem getting information: No such file or directory\n");
+    EXPECT_EQ(o.out, "File " + tmp + "/nope not found.\n");
+
+    // Any other error number: the generic line.
+    o = capture([&] { EXPECT_EQ(file_mtime((path + "/below_a_file").c_str()), 0u); });
+    EXPECT_EQ(o.err, "Problem getting information: Not a directory\n");
+    EXPECT_EQ(o.out, "Unexpected error in _stat.\n");
+}
+
+} // namespace
