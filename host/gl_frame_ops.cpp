@@ -50,19 +50,15 @@ void accumulate(float weight)
     glBindTexture(GL_TEXTURE_2D, sample_copy);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kPictureWidth, kPictureHeight);
     glBindTexture(GL_TEXTURE_2D, 1);
-#ifdef INTRO_SOFT_ACCUM_FALLBACK
     soft_accum_add(soft_accum, sample_copy, weight);
-#endif
 }
 
 void accum_return(float scale)
 {
     if (use_accum_buffer)
         glAccum(GL_RETURN, scale);
-#ifdef INTRO_SOFT_ACCUM_FALLBACK
     else
         soft_accum_return(soft_accum, scale);
-#endif
 }
 
 void finish() { glFinish(); }
@@ -71,18 +67,12 @@ void clear_accum()
 {
     if (use_accum_buffer)
         glClear(GL_ACCUM_BUFFER_BIT);
-#ifdef INTRO_SOFT_ACCUM_FALLBACK
     else
         soft_accum_clear(soft_accum);
-#endif
 }
 
 bool soft_accum_start()
 {
-#ifndef INTRO_SOFT_ACCUM_FALLBACK
-    fprintf(stderr, "ERROR: the context has no accumulation buffer\n");
-    return false;
-#else
     // Texture 1 is the loop's by name, never generated: claim it before any
     // new texture is asked for, or the driver may hand out the same name.
     glBindTexture(GL_TEXTURE_2D, 1);
@@ -98,7 +88,6 @@ bool soft_accum_start()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, 1);
     return true;
-#endif
 }
 
 } // namespace

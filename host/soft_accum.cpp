@@ -1,8 +1,90 @@
 #include "soft_accum.h"
 
+#ifdef _WIN32
+// opengl32.dll exports only OpenGL 1.1: everything newer comes from the
+// driver, fetched once when the target is made.
+#include "gl_api.h"
+#include "platform.h"
+
+#define SOFT_ACCUM_GL_PROCS(X)                                                                  \
+    X(PFNGLACTIVETEXTUREPROC, glActiveTexture)                                                  \
+    X(PFNGLATTACHSHADERPROC, glAttachShader)                                                    \
+    X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer)                                              \
+    X(PFNGLBINDVERTEXARRAYPROC, glBindVertexArray)                                              \
+    X(PFNGLBLENDEQUATIONPROC, glBlendEquation)                                                  \
+    X(PFNGLBLENDEQUATIONSEPARATEPROC, glBlendEquationSeparate)                                  \
+    X(PFNGLBLENDFUNCSEPARATEPROC, glBlendFuncSeparate)                                          \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, glCheckFramebufferStatus)                                \
+    X(PFNGLCLEARBUFFERFVPROC, glClearBufferfv)                                                  \
+    X(PFNGLCOMPILESHADERPROC, glCompileShader)                                                  \
+    X(PFNGLCREATEPROGRAMPROC, glCreateProgram)                                                  \
+    X(PFNGLCREATESHADERPROC, glCreateShader)                                                    \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers)                                        \
+    X(PFNGLDELETEPROGRAMPROC, glDeleteProgram)                                                  \
+    X(PFNGLDELETESHADERPROC, glDeleteShader)                                                    \
+    X(PFNGLDELETEVERTEXARRAYSPROC, glDeleteVertexArrays)                                        \
+    X(PFNGLFRAMEBUFFERTEXTURE2DPROC, glFramebufferTexture2D)                                    \
+    X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers)                                              \
+    X(PFNGLGENVERTEXARRAYSPROC, glGenVertexArrays)                                              \
+    X(PFNGLGETPROGRAMIVPROC, glGetProgramiv)                                                    \
+    X(PFNGLGETSHADERINFOLOGPROC, glGetShaderInfoLog)                                            \
+    X(PFNGLGETSHADERIVPROC, glGetShaderiv)                                                      \
+    X(PFNGLGETUNIFORMLOCATIONPROC, glGetUniformLocation)                                        \
+    X(PFNGLLINKPROGRAMPROC, glLinkProgram)                                                      \
+    X(PFNGLSHADERSOURCEPROC, glShaderSource)                                                    \
+    X(PFNGLUNIFORM1FPROC, glUniform1f)                                                          \
+    X(PFNGLUNIFORM1IPROC, glUniform1i)                                                          \
+    X(PFNGLUSEPROGRAMPROC, glUseProgram)
+
+#define SOFT_ACCUM_DECLARE(type, name) static type soft_##name = nullptr;
+SOFT_ACCUM_GL_PROCS(SOFT_ACCUM_DECLARE)
+#define glActiveTexture soft_glActiveTexture
+#define glAttachShader soft_glAttachShader
+#define glBindFramebuffer soft_glBindFramebuffer
+#define glBindVertexArray soft_glBindVertexArray
+#define glBlendEquation soft_glBlendEquation
+#define glBlendEquationSeparate soft_glBlendEquationSeparate
+#define glBlendFuncSeparate soft_glBlendFuncSeparate
+#define glCheckFramebufferStatus soft_glCheckFramebufferStatus
+#define glClearBufferfv soft_glClearBufferfv
+#define glCompileShader soft_glCompileShader
+#define glCreateProgram soft_glCreateProgram
+#define glCreateShader soft_glCreateShader
+#define glDeleteFramebuffers soft_glDeleteFramebuffers
+#define glDeleteProgram soft_glDeleteProgram
+#define glDeleteShader soft_glDeleteShader
+#define glDeleteVertexArrays soft_glDeleteVertexArrays
+#define glFramebufferTexture2D soft_glFramebufferTexture2D
+#define glGenFramebuffers soft_glGenFramebuffers
+#define glGenVertexArrays soft_glGenVertexArrays
+#define glGetProgramiv soft_glGetProgramiv
+#define glGetShaderInfoLog soft_glGetShaderInfoLog
+#define glGetShaderiv soft_glGetShaderiv
+#define glGetUniformLocation soft_glGetUniformLocation
+#define glLinkProgram soft_glLinkProgram
+#define glShaderSource soft_glShaderSource
+#define glUniform1f soft_glUniform1f
+#define glUniform1i soft_glUniform1i
+#define glUseProgram soft_glUseProgram
+
+static bool load_gl_procs(std::string &error)
+{
+#define SOFT_ACCUM_LOAD(type, name)                                                             \
+    soft_##name = (type)gl_proc_address(#name);                                                 \
+    if (!soft_##name) {                                                                         \
+        error = "the driver has no " #name;                                                     \
+        return false;                                                                           \
+    }
+    SOFT_ACCUM_GL_PROCS(SOFT_ACCUM_LOAD)
+    return true;
+}
+#else
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+static bool load_gl_procs(std::string &) { return true; }
+#endif
 
 #include <vector>
 
@@ -113,6 +195,7 @@ bool soft_accum_init(SoftAccum &acc, int w, int h, std::string &error)
         error = "accumulation target must not be empty";
         return false;
     }
+    if (!load_gl_procs(error)) return false;
     GLint previous_texture = 0, previous_framebuffer = 0, previous_active = 0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &previous_active);
     glActiveTexture(GL_TEXTURE0);
