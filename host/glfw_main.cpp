@@ -1,5 +1,6 @@
 // Linux host: the same program on GLFW. Its window events are translated
 // into the messages of the shared window table, so both hosts behave alike.
+#include "diagnostics.h"
 #include "frame_loop.h"
 #include "gl_api.h"
 #include "intro_app.h"
@@ -42,6 +43,8 @@ void on_key(GLFWwindow *, int key, int, int action, int)
         send_message(kWmKeyDown, kVkLeft, 0);
     } else if (key == GLFW_KEY_RIGHT) {
         send_message(kWmKeyDown, kVkRight, 0);
+    } else if (key == GLFW_KEY_F12 && action == GLFW_PRESS) {
+        grab_screen();
     }
 }
 
