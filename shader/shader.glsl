@@ -433,7 +433,9 @@ void main()
     frag_coord = gl_FragCoord.xyy;
     vec2 p = (2.0 * frag_coord.xy - resolution) / resolution.y;
     vec2 uv = frag_coord.xy / resolution;
-    rng_state = (uint(frag_coord.x) * 1973u + uint(frag_coord.y) * 9277u + uint(x) * 26699u) | 1u;
+    // int first: a negative index then wraps instead of hitting the undefined
+    // float-to-uint conversion.
+    rng_state = (uint(frag_coord.x) * 1973u + uint(frag_coord.y) * 9277u + uint(int(x)) * 26699u) | 1u;
     if (v.y == 1) {
         if (abs(p.y) > 0.75) return;
         f.rgb = sample_pass(p);
