@@ -196,10 +196,12 @@ const uint font_masks[8] = uint[8](
 
 float font_glyph(vec2 c)
 {
-    int i = int(floor(c.x));
-    int j = int(floor(c.y));
-    // one unsigned compare per axis also rejects negative cells
-    if (uint(i) >= 48u || uint(j) >= 6u || i % 6 == 5) return 0.0;
+    // range test on the floats: converting a huge or NaN coordinate to int
+    // is undefined
+    if (!(c.x >= 0.0 && c.x < 48.0 && c.y >= 0.0 && c.y < 6.0)) return 0.0;
+    int i = int(c.x);
+    int j = int(c.y);
+    if (i % 6 == 5) return 0.0;
     return float((font_masks[i / 6] >> uint(5 * j + i % 6)) & 1u);
 }
 

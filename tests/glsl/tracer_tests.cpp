@@ -190,7 +190,7 @@ TEST(Font, ZeroOutsideItsLineAndInEveryGapColumn)
     const std::string code = "vec4 bench_eval(vec4 a, vec4 b) { return vec4(font_glyph(a.xy), font_glyph_bold(a.xy), 0, 0); }";
     std::vector<Vec4> outside = {{-0.001f, 3.5f, 0, 0}, {-5.5f, 0.5f, 0, 0}, {48.0f, 3.5f, 0, 0}, {60.5f, 2.5f, 0, 0},
                                  {2.5f, -0.01f, 0, 0}, {0.5f, 6.0f, 0, 0}, {0.5f, 9.5f, 0, 0}, {-1e9f, -1e9f, 0, 0},
-                                 {1e9f, 1e9f, 0, 0}, {3.5f, -4e9f, 0, 0}};
+                                 {1e9f, 1e9f, 0, 0}, {3.5f, -4e9f, 0, 0}, {NAN, 2.5f, 0, 0}, {2.5f, INFINITY, 0, 0}};
     for (const Vec4 &v : glsl_eval(code, outside)) EXPECT_EQ(v[0], 0.0f) << v[2];
     std::vector<Vec4> gaps;
     for (int column = 5; column < 48; column += 6)
