@@ -165,17 +165,253 @@ float smooth_subtract(float a, float b, float k)
 // ============================================================================
 // Car
 // ============================================================================
+// The car's frame: origin on the centre line at ground level, nose towards -z.
+// Most parts are built in the mirrored frame y = (|x|, y, z).
+
+// Side-view parabola in the (z, y) plane with its apex at (o.z, o.y), axis
+// turned by a, extruded across x; negative below it.
+float car_side_parabola(vec3 y, vec3 o, float a, float k)
+{
+    return sd_parabola(rotate_xyz((y - o).zyx, vec3(0.0, 0.0, a)), k);
+}
+
+// Nose and monocoque.
+float car_nose(vec3 f, vec3 y)
+{
+    float d = length(y - vec3(0.0, 0.35, -1.0)) - 1.4;
+    d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.315, -1.65), -0.1, 3.0), d, 0.1);
+    d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.332, -2.795), 0.1, 6.0), d, 0.01);
+    d = smooth_subtract(sd_parabola(((y - vec3(-0.033, 0.269, -2.15)) * vec3(-1.0, 1.0, 1.0)).zxy, 10.0) + 0.15, d, 0.02);
+    d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -2.358), 0.3, 4.5) + 0.5, d, 0.02);
+    d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -1.908), 0.35, 4.5) + 0.5, d, 0.01);
+    d = smooth_subtract(length(y - vec3(0.26, 0.383, -2.563)) - 0.22, d, 0.561);
+    // upward-opening bowl: the top limit of nose and monocoque
+    d = smooth_subtract(sd_parabola(rotate_xyz((y * vec3(1.0, -1.0, 1.0)).zyx, vec3(0.0, 0.0, 0.049)), 8.0) + 0.6, d, 0.1);
+    return max(0.1 - f.y, d);
+}
+
+// Side pods and engine base, hollowed out and open at the front.
+float car_pods(vec3 y)
+{
+    float d = length(y - vec3(0.45, 0.35, 0.6)) - 1.4;
+    d = smooth_subtract(0.58 - rotate_xyz(y, vec3(0.0, 0.0, -0.05)).y, d, 0.1);
+    d = smooth_subtract(0.75 - y.x, d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(y - vec3(0.457, 0.321, -0.597), vec3(0.21, 1.77, 0.61)), d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(rotate_xyz(y - vec3(0.642, 0.321, -0.111), vec3(0.0, 0.6, 0.0)), vec3(0.34, 1.77, 0.2)), d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(y - vec3(0.828, 0.048, 1.563), vec3(0.5, 0.31, 0.89)), d, 0.25);
+    d = smooth_subtract(max(sd_box(rotate_xyz(y - vec3(0.495, 0.318, 1.686), vec3(0.0, 0.4, -0.3)), vec3(0.25, 0.46, 0.49)), 1.3 - y.z), d, 0.05);
+
+    float hollow = sd_ellipsoid(y - vec3(0.502, 0.339, -0.065), vec3(0.61, 0.23, 2.0));
+    hollow = smooth_subtract(0.65 - rotate_xyz(y, vec3(0.0, 0.0, -0.1)).x, hollow, 0.25);
+    hollow = smooth_subtract(y.z + 0.6, hollow, 0.1);
+    hollow = smooth_subtract(0.5 - y.z, hollow, 0.1);
+    hollow = smooth_subtract(y.x - 0.2, hollow, 0.1);
+    hollow = smooth_subtract(0.5 - y.y, hollow, 0.03);
+    hollow = smooth_subtract(y.y - 0.1, hollow, 0.1);
+
+    d = smooth_subtract(hollow, d, 0.05);
+    d = max(d, -sd_box(y - vec3(0.729, 0.309, -0.569), vec3(0.1, 0.22, 0.31)));
+    d = smooth_subtract(y.y - 0.05, d, 0.1);
+    d = smooth_subtract(1.85 - y.z, d, 0.01);
+    return smooth_subtract(length(y - vec3(0.0, 0.306, -1.006)) - 0.36, d, 0.3);
+}
+
+// Folds the car's parts into r in a fixed order: on equal distances the part
+// added later wins, which the badge, headrest and tyre ids depend on.
 vec2 car_sdf(vec3 q, vec2 r)
 {
-    return r; // placeholder until the car lands
+    vec3 f = q;
+    vec3 y = vec3(abs(f.x), f.y, f.z);
+    vec3 h = rotate_xyz(f - vec3(-0.016, 0.5895, 0.358), vec3(-1.2, -0.3, -0.1));
+    vec2 b = vec2((y.z + 0.449) / 0.1, (y.y - 0.513) / 0.1);
+    vec3 g = rotate_xyz(y - vec3(0.438, 0.63, 0.155), vec3(0.0, 0.5, 0.0));
+    vec3 s = y - vec3(0.693, 0.361, -1.025);
+    vec3 w = y - vec3(0.0, 0.1, -1.95);
+
+    float shell = smooth_min(car_nose(f, y), car_pods(y), 0.01);
+
+    // small plates low on the sides
+    r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), 2.0));
+
+    float cavity = smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01, 0.05);
+
+    // engine cover and spine: ellipsoids whose centre height falls away from
+    // z = 0.53 with the point's own z, which makes ridges
+    float ridge = abs(y.z - 0.53);
+    float cover = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63)), 0.05);
+    float spine = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55)), 0.05);
+    shell = smooth_min(smooth_min(shell, cover, 0.1), spine, 0.1);
+    shell = smooth_subtract(sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32)), shell, 0.04);
+    shell = max(shell, -smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051)), 0.05));
+    shell = max(shell, -cavity);
+
+    float helmet = smooth_min(length(h - vec3(0.0, 0.0, 0.1)) - 0.1, sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15)), 0.15) - 0.02;
+    r = op_union(r, vec2(helmet, 10.0));
+
+    // badge: the masks are prisms across x, so the badge shows on both flanks
+    float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
+    float symbol = min(length(b - vec2(0.055, -0.285)) - 0.11,
+                       min(sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1,
+                           sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07)) <= 0.0 ? 1.0 : 0.0;
+
+    // the coatings sit 0.001 behind the shell so that it wins outside the masks
+    r = op_union(r, vec2(shell, 1.0));
+    r = op_union(r, vec2(shell + 0.001 - 0.011 * shield, 21.0));
+    r = op_union(r, vec2(shell + 0.001 - 0.016 * shield * symbol, 5.0));
+
+    float wheel_disc = sd_cylinder(abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0), 0.0, 0.1) - 0.025;
+    // the headrest equals the shell on its surface and, added later, repaints it
+    float headrest = max(shell, max(length(h - vec3(0.0, 0.058, 0.094)) - 0.151,
+                                    sd_box(rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0)), vec3(0.151, 0.121, 0.057))));
+    vec3 mp = f - vec3(0.0, 1.07, 0.55);
+    float mount = min(sd_cylinder(mp - vec3(0.0, 0.03, 0.0), 0.025, 0.02),
+                      sd_cylinder((mp - vec3(0.0, 0.065, 0.0)).yxz, 0.12, 0.005) - 0.025);
+    float lining = max(shell, cavity) - 0.01;
+    r = op_union(r, vec2(min(min(wheel_disc, headrest), min(mount, lining)), 0.0));
+
+    float mirror = smooth_min(max(g.z, sd_box(g, vec3(0.04, 0.01, 0.01)) - 0.03),
+                              sd_cylinder(rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8)), 0.13, 0.008), 0.01);
+    // fins: frame squeezed five times across x, hence the 0.2
+    vec3 e = vec3(f.x / 0.2, f.y, f.z);
+    float fins = 0.2 * min(sd_cylinder(e - vec3(-0.009, 0.695, -1.067), 0.13, 0.01),
+                           sd_cylinder(e.xzy - vec3(0.0, -0.501, 0.646), 0.13, 0.02));
+    r = op_union(r, vec2(min(mirror, fins), 1.0));
+
+    float nose_mark = max(abs(f.x) - 0.015, abs(f.z + 1.974) - 0.03) <= 0.0 ? 1.0 : 0.0;
+    r = op_union(r, vec2(min(shell, mirror) + 0.001 - 0.004 * nose_mark, 21.0));
+
+    float floor_plate = smooth_subtract(sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38)),
+                                        smooth_subtract(sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84)),
+                                                        sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01, 0.2), 0.1);
+    r = op_union(r, vec2(floor_plate, 0.0));
+
+    // front suspension; the pod's frame is squeezed four times in y
+    float bracket = max(-sd_box(y - vec3(0.533, 0.405, -1.149), vec3(0.021, 0.05, 0.15)),
+                        sd_box(y - vec3(0.56, 0.405, -1.054), vec3(0.031, 0.04, 0.1)) - 0.03);
+    float lower_arm = sd_cylinder(rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1)), 0.3, 0.015);
+    float pod = 0.25 * sd_cylinder((f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25), 0.11, 0.09);
+    r = op_union(r, vec2(min(bracket, min(lower_arm, pod)), 0.0));
+
+    s.y /= 0.5; // squeezed twice in y: the members below take 0.5
+    vec3 u = s.zxy;
+    float members = 0.5 * min(sd_cylinder(u, 0.12, 0.03),
+                              min(sd_cylinder(rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1)), 0.23, 0.02),
+                                  sd_cylinder(rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1)), 0.52, 0.015)));
+    float hub = sd_cylinder(y.zxy - vec3(-1.019, 0.65, 0.36), 0.02, 0.11) - 0.03;
+    r = op_union(r, vec2(min(members, hub), 0.0));
+
+    // wings
+    float endplate = smooth_subtract(rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0)).y + 0.09,
+                                     max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
+                                         sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005), 0.03);
+    float pillar = sd_box(w - vec3(0.097 + 0.1 * w.z, 0.15, 0.07), vec3(0.005, 0.14, 0.07)) - 0.005;
+    float footplate = sd_box(w - vec3(0.77, -0.05, 0.06), vec3(0.065, 0.0, 0.35)) - 0.005;
+    r = op_union(r, vec2(min(pillar, min(endplate, footplate)), 1.0));
+
+    r = op_union(r, vec2(min(sd_box(y - vec3(0.55, 0.7, 2.4), vec3(0.01, 0.3, 0.2)),
+                             sd_box(f - vec3(0.0, 0.8, 2.4), vec3(0.55, 0.01, 0.2))), 1.0));
+
+    float main_plane = sd_box(w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x)), vec3(0.7, 0.0, 0.2)) - 0.005;
+    // camber and sweep bend the flap's frame, hence the 0.9
+    float front_flap = 0.9 * max(0.3 - sd_box(w - vec3(0.0, 0.0, 0.6), vec3(0.23, 0.2, 0.1)),
+                                 smooth_subtract(-sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0),
+                                                 sd_box(w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x)), vec3(0.85, 0.0, 0.12)) - 0.005, 0.1));
+    float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
+    r = op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), 2.0));
+
+    // wheels: mirrored in x and about z = 0.51; the tyre frame shrinks the
+    // radius towards the edges (factor c), which rounds the profile
+    vec3 t0 = vec3(abs(f.x) - 0.76, f.y - 0.35, abs(f.z - 0.51) - 1.53);
+    float c = 1.0 + 3.0 * t0.x * t0.x + 0.2 * smoothstep(0.1, 0.27, abs(t0.x));
+    vec3 t = vec3(t0.x, t0.yz * c);
+    float tyre = smooth_subtract(sd_cylinder(t.zxy, 0.2, 0.21), sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
+    float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
+    tyre = smooth_subtract(grooves, tyre, 0.003);
+    r = op_union(r, vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? 0.0 : 5.0));
+
+    float rim = smooth_min(sd_torus4(t0.zxy - vec3(0.0, 0.08, 0.0), vec3(0.18, 0.005, 0.09)),
+                           sd_torus4(t0.zxy - vec3(0.0, 0.04, 0.0), vec3(0.18, 0.001, 0.06)), 0.1);
+    return op_union(r, vec2(rim, 11.0));
 }
 
 // ============================================================================
 // Scene
 // ============================================================================
+// Blocks on the tilted panel, t in the panel's frame. Only the cell holding t
+// (or the nearest edge cell) is examined, neighbours are not.
+vec2 block_field_sdf(vec3 t, vec2 r)
+{
+    const vec2 cell = vec2(1.3, 1.9);
+    vec2 g = clamp(floor(t.xz / cell), vec2(-3.0, -4.0), vec2(2.0, 3.0));
+    float h = hash21(g);
+    float u = fract(h * 91.7);
+    t.xz -= (g + 0.5) * cell + (vec2(h, u) - 0.5) * cell * 0.5;
+    t.y -= h > 0.9 ? 1e9 : 0.12; // about one cell in ten stays empty
+    u = fract(u * 57.3);
+    float s = mix(0.35, 1.8, u * u); // small blocks are the common ones
+    t.xz *= rot2((h - 0.5) * 0.3);
+    t /= s;
+
+    r = op_union(r, vec2(s * min(sd_box(t - vec3(0.0, -0.06, 0.0), vec3(0.21, 0.04, 0.76)),
+                                 min(sd_box(t - vec3(0.0, 0.1, 0.0), vec3(0.205, 0.006, 0.75)),
+                                     sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33)))), 4.0));
+    return op_union(r, vec2(s * min(sd_box(t - vec3(0.0, 0.04, 0.0), vec3(0.2, 0.06, 0.75)),
+                                    sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375))), 3.0));
+}
+
+// Guard rail on the road's +x side, straight up to its line coordinate 0 and
+// bending towards -x beyond it; repeated every 2 units, mirrored about y = 0.25.
+vec2 guard_rail_sdf(vec3 q, vec2 r)
+{
+    vec3 g = q - vec3(1.0, 1.0, 4.0);
+    g.xz *= rot2(0.25);
+    if (g.z >= 0.0)
+        g.x += 10.0 * (1.0 - cos(0.1 * g.z));
+    g.z = mod(g.z + 1.0, 2.0) - 1.0;
+    g.x -= 1.5;
+    g.y = abs(g.y + 0.75);
+
+    // profile in a frame scaled by 3, doubled into two crests
+    vec3 w = (g - vec3(0.0, 0.2, 0.0)) * 3.0;
+    w.y = abs(w.y) - 0.08;
+    float channel = max(max(sd_box(w - vec3(0.02, 0.283, 0.028), vec3(0.2, 0.01, 3.0)) - 0.2,
+                            -(sd_box(w - vec3(0.142, 0.276, 0.041), vec3(0.22, 0.001, 3.0)) - 0.1)),
+                        w.x - 0.2);
+    float rail = smooth_min(channel, sd_box(w - vec3(0.1, 0.0, 0.0), vec3(0.1, 0.1, 3.0)), 0.1) / 3.0;
+    float post = sd_box(g - vec3(0.15, 0.0, 0.0), vec3(0.1, 0.4, 0.1)) - 0.01;
+    return op_union(r, vec2(min(rail, post), 8.0));
+}
+
+// The whole world as (distance, material id). `x` is the sample's moment: the
+// car moves a little and the background a lot along z, which gives the blur.
 vec2 scene_sdf(vec3 p)
 {
-    return vec2(p.y + 0.01, 12.0); // placeholder: the ground only
+    vec3 q = p;
+    vec2 r = vec2(q.y + 0.01, 12.0);
+    r = op_union(r, vec2(sd_box(q - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, 6.0));
+    r = op_union(r, vec2(length(q - vec3(-6.0, 10.0, -8.0)) - 0.6, 7.0));
+
+    q.z += 167e-6 * x;
+    // the car is the expensive part: skip it where its bound box is no nearer
+    // than the ground and lights (<= so a tie still evaluates it)
+    if (sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x)
+        r = car_sdf(q, r);
+
+    q.z += 0.01 * x;
+    // horizontal layers 1/15 thick, each shifted by its own fixed amount
+    float jitter = 0.2 * fract(sin(floor(15.0 * q.y)) * 43758.5453);
+    q.xz += jitter;
+
+    vec3 t = q - vec3(0.0, 1.0, 14.5);
+    t.x += 0.004 * x;
+    t.z += 0.006 * x;
+    t.xz *= rot2(0.8);
+    t.zy *= rot2(0.2);
+    t.xy *= rot2(0.1);
+    r = op_union(r, vec2(sd_box(t, vec3(4.0, 0.01, 7.5)), 9.0));
+    r = block_field_sdf(t, r);
+
+    return guard_rail_sdf(q, r);
 }
 
 // ============================================================================
