@@ -336,3 +336,47 @@ TEST(SoftAccum, SumsReturnsAndRestoresState)
     glDeleteTextures(1, &unrelated_texture);
     soft_accum_destroy(acc);
 }
+
+TEST(RenderGolden, CropsOfTheFinishedPictureMatchTheCommittedOnes)
+{
+    // Crops of the real 128-sample picture; tests/data/golden/crops.txt lists
+    // them, scripts/regen_golden.sh renders them with the same options.
+    const std::string golden = std::string(INTRO_TEST_DATA) + "/golden/";
+    std::ifstream list(golden + "crops.txt");
+    ASSERT_TRUE(list) << "no " << golden << "crops.txt";
+    TempDir dir;
+    std::string line;
+    int crops = 0;
+    while (std::getline(list, line)) {
+        std::istringstream fields(line);
+        std::string name;
+        int x, y, w, h, margin;
+        if (line.empty() || line[0] == '#' || !(fields >> name >> x >> y >> w >> h >> margin)) continue;
+        ++crops;
+        Picture expected;
+        ASSERT_TRUE(load_png(golden + name + ".png", expected))
+            << "missing golden " << name << ".png: run scripts/regen_golden.sh";
+        char args[128];
+        std::snprintf(args, sizeof args, "--samples 128 --margin %d --crop %d,%d,%d,%d -o ", margin, x, y, w, h);
+        RunResult r = run_render(args + quote(dir.file(name + ".png")), dir);
+        ASSERT_EQ(r.status, 0) << r.errors;
+        Picture got;
+        ASSERT_TRUE(load_png(dir.file(name + ".png"), got));
+        ASSERT_EQ(got.width, expected.width) << name;
+        ASSERT_EQ(got.height, expected.height) << name;
+        // A few 8-bit steps of slack for other drivers' float rounding.
+        size_t off = 0, total_diff = 0;
+        int worst = 0;
+        for (size_t i = 0; i < got.rgb.size(); ++i) {
+            int d = std::abs(int(got.rgb[i]) - int(expected.rgb[i]));
+            off += d > 3;
+            total_diff += d;
+            worst = std::max(worst, d);
+        }
+        double mean = double(total_diff) / got.rgb.size();
+        EXPECT_LE(off, got.rgb.size() / 200) << name << ": " << off << " values differ by more than 3 (worst "
+                                             << worst << "); if intended, run scripts/regen_golden.sh";
+        EXPECT_LE(mean, 0.5) << name << ": mean difference " << mean;
+    }
+    EXPECT_GE(crops, 3);
+}
