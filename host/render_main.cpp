@@ -269,6 +269,7 @@ bool write_picture(const std::string &path, PictureFormat format, const std::vec
         error = "cannot write \"" + path + "\": " + std::strerror(errno);
         return false;
     }
+    errno = 0;
     bool ok = false;
     switch (format) {
     case PictureFormat::png:
