@@ -8,19 +8,24 @@
 
 bool save_tga(const char *path, int width, int height)
 {
+    return save_tga_from(path, width, height, GL_FRONT);
+}
+
+bool save_tga_from(const char *path, int width, int height, unsigned read_buffer)
+{
     if (!tga_size_ok(width, height)) return false;
     uint8_t *pixels = (uint8_t *)malloc((size_t)width * (size_t)height * 3);
     if (!pixels) return false;
 
     // The frame loop copies and accumulates from the read buffer, so it must
     // get back the one it had.
-    GLint read_buffer = GL_BACK, pack_alignment = 4;
-    glGetIntegerv(GL_READ_BUFFER, &read_buffer);
+    GLint previous_buffer = GL_BACK, pack_alignment = 4;
+    glGetIntegerv(GL_READ_BUFFER, &previous_buffer);
     glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_FRONT);   // what is on screen, not what is being drawn
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
     glReadBuffer((GLenum)read_buffer);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    glReadBuffer((GLenum)previous_buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
 
     bool ok = write_tga(path, width, height, pixels);
@@ -54,14 +59,20 @@ void print_framebuffer_info()
            bits[2], bits[3]);
 }
 
-bool grab_screen()
+static bool grab_pending = false;
+
+void grab_screen() { grab_pending = true; }
+
+bool grab_screen_before_swap()
 {
+    if (!grab_pending) return false;
+    grab_pending = false;
     // The window's size, normally the picture's.
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    int width = viewport[2], height = viewport[3];
     std::string name = next_grab_name("");
-    if (name.empty() || !save_tga(name.c_str(), width, height)) {
+    // The back buffer holds the finished picture that the swap will show.
+    if (name.empty() || !save_tga_from(name.c_str(), viewport[2], viewport[3], GL_BACK)) {
         fprintf(stderr, "ERROR: grab_screen: could not write %s\n",
                 name.empty() ? "a numbered file" : name.c_str());
         return false;

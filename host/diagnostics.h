@@ -8,6 +8,13 @@
 bool save_tga(const char *path, int width, int height);
 // Colour format of the default framebuffer and accumulation bits, on stdout.
 void print_framebuffer_info();
-// F12: the window's picture into the next free "intro_NNNN.tga" of the
-// working directory; prints the name on stdout.
-bool grab_screen();
+// Reads the given colour buffer (GL_FRONT for save_tga) the same way.
+bool save_tga_from(const char *path, int width, int height, unsigned read_buffer);
+// F12: asks for the next picture shown to be written to the next free
+// "intro_NNNN.tga" of the working directory. Deferred because the front
+// buffer cannot be read back everywhere (Mesa's software GLX returns black).
+void grab_screen();
+// Called by the present right before the buffers swap: if a grab was asked
+// for, writes the finished picture from the back buffer and prints the
+// file's name on stdout. True when a file was written.
+bool grab_screen_before_swap();
