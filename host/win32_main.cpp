@@ -60,8 +60,8 @@ static const PIXELFORMATDESCRIPTOR pixel_format = {
     0, 0, 0,
 };
 
-static const int kWindowedStyle = WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW;
-static const int kFullscreenStyle = WS_POPUP | WS_VISIBLE;
+static const DWORD kWindowedStyle = WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW;
+static const DWORD kFullscreenStyle = WS_POPUP | WS_VISIBLE;
 static const COLORREF kBackground = RGB(48, 32, 16);
 
 // ---- window procedure -------------------------------------------------------
@@ -140,7 +140,7 @@ static int window_init(WindowHandles &h, const PIXELFORMATDESCRIPTOR &format_wan
     }
 
     DWORD ex_style = h.fullscreen ? WS_EX_APPWINDOW : 0;
-    DWORD style = (DWORD)(h.fullscreen ? kFullscreenStyle : kWindowedStyle);
+    DWORD style = h.fullscreen ? kFullscreenStyle : kWindowedStyle;
     RECT rect = {0, 0, 1920, 1080};
     AdjustWindowRect(&rect, style, FALSE);
     h.hwnd = CreateWindowExA(ex_style, h.class_name, "Intro", style, 0, 0, rect.right - rect.left,

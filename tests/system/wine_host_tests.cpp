@@ -1,0 +1,198 @@
+// The Windows host (cheap shader) under Wine on Xvfb, driven like a person
+// would. Wine's AllocConsole opens a console window of its own, so the log
+// lines cannot be read here; the window title carries the checks instead.
+#include "x_session.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <regex>
+#include <sstream>
+
+#ifndef INTRO_WINDOWS_HOST
+#define INTRO_WINDOWS_HOST ""
+#endif
+
+namespace {
+
+struct Status {
+    double time = -1;
+    int frame = -1;
+};
+
+bool parse_status(const std::string &title, Status &st)
+{
+    static const std::regex re(
+        R"(^TIME: (-?[0-9]+\.[0-9]{2})   FRAME: ([0-9]+)   FPS: -?[0-9.]+ / -?[0-9.inf]+, -?[0-9.]+$)");
+    std::smatch m;
+    if (!std::regex_match(title, m, re)) return false;
+    st.time = std::stod(m[1]);
+    st.frame = std::stoi(m[2]);
+    return true;
+}
+
+bool program_in_path(const std::string &name)
+{
+    const char *path = getenv("PATH");
+    std::stringstream dirs(path ? path : "");
+    std::string dir;
+    while (std::getline(dirs, dir, ':'))
+        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    return false;
+}
+
+// Cached next to the test binary, so only the first run pays for a new prefix.
+std::string wine_prefix()
+{
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string dir = n > 0 ? std::string(exe, (size_t)n) : std::string("/tmp/x");
+    return dir.substr(0, dir.rfind('/')) + "/wine-prefix";
+}
+
+std::vector<std::string> wine_env()
+{
+    return {
+        "WINEPREFIX=" + wine_prefix(),
+        "WINEDEBUG=-all",
+        // No offer to install the .NET and HTML runtimes when the prefix is made.
+        "WINEDLLOVERRIDES=mscoree,mshtml=",
+    };
+}
+
+// Runs a Wine tool to its end; false if it did not finish in time.
+bool run_wine_tool(const XSession &x, const std::vector<std::string> &argv, int timeout_ms)
+{
+    HostProcess tool;
+    if (!host_start(tool, x, argv, "", wine_env())) return false;
+    int code = -1;
+    if (host_wait_exit(tool, timeout_ms, &code)) return true;
+    host_kill(tool);
+    return false;
+}
+
+double wall_seconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+bool prefix_ready = false;
+
+class WineHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string exe = INTRO_WINDOWS_HOST;
+        if (exe.empty()) GTEST_SKIP() << "INTRO_WINDOWS_HOST not configured (no cross-built intro-cheap.exe)";
+        ASSERT_EQ(access(exe.c_str(), R_OK), 0) << "missing Windows host " << exe;
+        ASSERT_TRUE(program_in_path("wine")) << "wine is not installed, but INTRO_WINDOWS_HOST is set";
+        std::string error;
+        ASSERT_TRUE(xsession_start(x, error)) << error;
+        started_x = true;
+        if (!prefix_ready) {
+            // A new prefix takes about a minute to set up.
+            ASSERT_TRUE(run_wine_tool(x, {"wineboot", "-i"}, 150000)) << "wineboot did not finish";
+            prefix_ready = true;
+        }
+        char dir[] = "/tmp/intro-wine-XXXXXX";
+        ASSERT_NE(mkdtemp(dir), nullptr);
+        ASSERT_TRUE(host_start(host, x, {"wine", exe}, dir, wine_env()));
+    }
+    void TearDown() override
+    {
+        host_kill(host);
+        // The prefix's server and desktop would otherwise outlive this display.
+        if (started_x) run_wine_tool(x, {"wineserver", "-k"}, 30000);
+        if (started_x) xsession_stop(x);
+    }
+    Status status()
+    {
+        Status st;
+        parse_status(xsession_window_title(x, window), st);
+        return st;
+    }
+    bool wait_for_frame(int frame, int timeout_ms)
+    {
+        return wait_until([&] { return status().frame >= frame; }, timeout_ms);
+    }
+    // Title time minus wall time, read as soon as the next picture shows.
+    bool clock_skew_at_next_frame(double *skew)
+    {
+        int frame = status().frame;
+        Status st;
+        if (!wait_until([&] { st = status(); return st.frame > frame; }, 90000, 10)) return false;
+        *skew = st.time - wall_seconds();
+        return true;
+    }
+
+    XSession x;
+    bool started_x = false;
+    HostProcess host;
+    unsigned long window = 0;
+};
+
+TEST_F(WineHost, WindowTitleSeekCloseAndEscape)
+{
+    // The window first carries its own title, with a 1920x1080 client area.
+    window = xsession_find_window(x, "Intro", 120000);
+    ASSERT_NE(window, 0ul) << "no window titled Intro appeared";
+    int w = 0, h = 0;
+    ASSERT_TRUE(xsession_window_size(x, window, &w, &h));
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+
+    // Then the status line, with FRAME counting presented pictures.
+    ASSERT_TRUE(wait_for_frame(1, 90000)) << xsession_window_title(x, window);
+    int first = status().frame;
+    double skew_before = 0;
+    ASSERT_TRUE(clock_skew_at_next_frame(&skew_before));
+    EXPECT_GT(status().frame, first);
+
+    // The picture is the mean of 128 samples: the cheap shader's blue channel
+    // averages to one half, red and green follow the position.
+    std::vector<uint8_t> rgb;
+    int gw = 0, gh = 0;
+    ASSERT_TRUE(xsession_grab(x, window, rgb, &gw, &gh));
+    ASSERT_EQ(gw, 1920);
+    ASSERT_EQ(gh, 1080);
+    auto pixel = [&](int px, int py, int c) { return (int)rgb[((size_t)py * gw + px) * 3 + c]; };
+    EXPECT_NEAR(pixel(960, 540, 0), 128, 4);
+    EXPECT_NEAR(pixel(960, 540, 1), 128, 4);
+    EXPECT_NEAR(pixel(960, 540, 2), 128, 4);
+    EXPECT_NEAR(pixel(20, 20, 0), 3, 4);      // left
+    EXPECT_NEAR(pixel(20, 20, 1), 250, 4);    // top: GL rows count upwards
+    EXPECT_NEAR(pixel(1900, 1060, 0), 252, 4);
+    EXPECT_NEAR(pixel(1900, 1060, 1), 5, 4);
+
+    // Left arrow: the shown time falls back by one second. The key waits in
+    // the queue until the drain after the next present, so allow two frames.
+    xsession_focus(x, window);
+    xsession_key(x, XK_Left);
+    double delta = 0;
+    for (int i = 0; i < 3; ++i) {
+        double skew = 0;
+        ASSERT_TRUE(clock_skew_at_next_frame(&skew)) << "the host stopped presenting after a seek";
+        delta = skew - skew_before;
+        if (std::fabs(delta + 1.0) < 0.35) break;
+    }
+    EXPECT_NEAR(delta, -1.0, 0.35) << "one Left arrow should move the time back by exactly one second";
+
+    // The close button neither destroys the window nor ends the program.
+    xsession_close_window(x, window);
+    int at_close = status().frame;
+    ASSERT_TRUE(wait_for_frame(at_close + 1, 90000)) << "the host stopped presenting after close";
+    int code = -1;
+    EXPECT_FALSE(host_wait_exit(host, 10, &code)) << "closing ended the program";
+
+    // Escape ends it with exit code 0.
+    xsession_focus(x, window);
+    xsession_key(x, XK_Escape);
+    ASSERT_TRUE(host_wait_exit(host, 60000, &code)) << "Escape did not end the program";
+    EXPECT_EQ(code, 0);
+}
+
+} // namespace
