@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -713,6 +719,111 @@ TEST(SceneBackground, PanelAndBlocksInTheWorld)
     EXPECT_GT(ids[4], 20);  // their dark plates and bands
     // where the tilted panel dips below the road, the ground comes first
     EXPECT_EQ(ids[3] + ids[4] + ids[9] + ids[12], (int)out.size());
+}
+
+// ---------------------------------------------------------------------------
+// A picture to look at: material ids in flat colours, lit by their normals,
+// from the renderer's camera at a quarter of the resolution. Disabled by
+// default (about a minute on llvmpipe); run with
+//   --gtest_also_run_disabled_tests --gtest_filter='*SceneDebugImage*'
+// It writes out/scene_ids.png beside the shader's folder.
+
+struct Vec3 {
+    float x, y, z;
+};
+Vec3 sub(Vec3 a, Vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 cross(Vec3 a, Vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec3 normalized(Vec3 a)
+{
+    float l = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    return {a.x / l, a.y / l, a.z / l};
+}
+
+TEST(DISABLED_SceneDebugImage, MaterialIdsFromTheCamera)
+{
+    const int width = 480, height = 270, scale = 1920 / width;
+    const Vec3 eye{-2.0f, 1.25f, -4.5f};
+    const Vec3 w = normalized(sub(Vec3{0.2f, 0.25f, 0.0f}, eye));
+    const Vec3 u = normalized(cross(w, Vec3{0.31f, 1.0f, 0.0f}));
+    const Vec3 v = cross(u, w);
+    std::vector<Vec4> origins, directions;
+    for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i) {
+            // centre of the full-resolution pixel this one stands for
+            float px = (i + 0.5f) * scale, py = (j + 0.5f) * scale;
+            Vec3 p = normalized(Vec3{(2.0f * px - 1920.0f) / 1080.0f, (2.0f * py - 1080.0f) / 1080.0f, 3.0f});
+            Vec3 d{u.x * p.x + v.x * p.y + w.x * p.z, u.y * p.x + v.y * p.y + w.y * p.z,
+                   u.z * p.x + v.z * p.y + w.z * p.z};
+            origins.push_back(Vec4{eye.x, eye.y, eye.z, 0});
+            directions.push_back(Vec4{d.x, d.y, d.z, 0});
+        }
+    std::vector<Vec4> out = glsl_eval(R"(
+        vec4 bench_eval(vec4 a, vec4 b)
+        {
+            float t = 0.1;
+            float id = -1.0;
+            for (int i = 0; i < 256 && t < 50.0; ++i) {
+                vec2 s = scene_sdf(a.xyz + t * b.xyz);
+                if (abs(s.x) < 1e-4 * t) { id = s.y; break; }
+                t += s.x;
+            }
+            if (id < 0.0) return vec4(-1.0, 0.0, 0.0, 0.0);
+            vec3 p = a.xyz + t * b.xyz;
+            const float h = 0.001;
+            vec3 n = normalize(vec3(h, -h, -h) * scene_sdf(p + vec3(h, -h, -h)).x +
+                               vec3(-h, -h, h) * scene_sdf(p + vec3(-h, -h, h)).x +
+                               vec3(-h, h, -h) * scene_sdf(p + vec3(-h, h, -h)).x +
+                               vec3(h, h, h) * scene_sdf(p + vec3(h, h, h)).x);
+            return vec4(id, dot(n, normalize(vec3(-0.4, 1.0, -0.6))), t, 0.0);
+        })",
+                                      origins, directions);
+    ASSERT_EQ(out.size(), origins.size());
+
+    auto colour = [](int id) -> Vec3 {
+        switch (id) {
+        case 0: return {0.55f, 0.5f, 0.45f};   // default: floor, suspension, tyre crowns
+        case 1: return {0.85f, 0.1f, 0.1f};    // body paint
+        case 2: return {0.85f, 0.85f, 0.8f};   // light parts
+        case 3: return {0.6f, 1.0f, 1.0f};     // block cores
+        case 4: return {0.15f, 0.2f, 0.3f};    // block plates
+        case 5: return {0.08f, 0.08f, 0.08f};  // black
+        case 6: return {1.0f, 1.0f, 1.0f};     // light panel
+        case 7: return {1.0f, 1.0f, 0.6f};     // sphere light
+        case 8: return {0.9f, 0.5f, 0.5f};     // guard rail
+        case 9: return {0.2f, 0.3f, 0.9f};     // tilted panel
+        case 10: return {0.95f, 0.6f, 0.1f};   // helmet
+        case 11: return {0.7f, 0.75f, 0.8f};   // rims
+        case 12: return {0.3f, 0.4f, 0.3f};    // ground
+        case 21: return {1.0f, 0.9f, 0.0f};    // yellow
+        default: return {1.0f, 0.0f, 1.0f};
+        }
+    };
+    std::vector<unsigned char> rgb((size_t)width * height * 3);
+    int unknown = 0;
+    for (int j = 0; j < height; ++j)
+        for (int i = 0; i < width; ++i) {
+            const Vec4 &o = out[(size_t)j * width + i];
+            Vec3 c{0.55f, 0.7f, 0.95f}; // miss
+            if (o[0] >= 0.0f) {
+                int id = (int)o[0];
+                if (id != 21 && id > 12) ++unknown;
+                float shade = 0.35f + 0.65f * std::max(0.0f, o[1]);
+                c = colour(id);
+                c = {c.x * shade, c.y * shade, c.z * shade};
+            }
+            // PNG rows run top down, the bench's from the bottom
+            unsigned char *px = &rgb[((size_t)(height - 1 - j) * width + i) * 3];
+            px[0] = (unsigned char)std::lround(255.0f * std::min(c.x, 1.0f));
+            px[1] = (unsigned char)std::lround(255.0f * std::min(c.y, 1.0f));
+            px[2] = (unsigned char)std::lround(255.0f * std::min(c.z, 1.0f));
+        }
+    EXPECT_EQ(unknown, 0);
+
+    std::filesystem::path dir = std::filesystem::path(INTRO_SHADER_PATH).parent_path().parent_path() / "out";
+    std::filesystem::create_directories(dir);
+    std::string file = (dir / "scene_ids.png").string();
+    ASSERT_NE(stbi_write_png(file.c_str(), width, height, 3, rgb.data(), width * 3), 0) << file;
+    std::printf("wrote %s\n", file.c_str());
 }
 
 } // namespace
