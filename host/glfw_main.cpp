@@ -141,6 +141,7 @@ void set_title(const char *text) { glfwSetWindowTitle(main_window, text); }
 
 void swap_and_drain()
 {
+    grab_screen_before_swap();
     glfwSwapBuffers(main_window);
     glfwPollEvents();
 }

@@ -1,6 +1,7 @@
 // Windows host: the window, its GL context, the message pump and the debug
 // console; the loop itself is shared with the Linux host.
 #include "gl_api.h"   // windows.h first, then GL
+#include "diagnostics.h"
 #include "intro_app.h"
 #include "pixel_format_choice.h"
 #include "platform.h"
@@ -79,6 +80,7 @@ static const WindowMessageOps message_ops = {post_quit, set_viewport, default_pr
 
 static LRESULT CALLBACK wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message == WM_KEYDOWN && wparam == VK_F12 && !(lparam & (1L << 30))) grab_screen();
     return (LRESULT)handle_window_message(message_ops, window, message, (uintptr_t)wparam, (intptr_t)lparam);
 }
 
@@ -203,6 +205,7 @@ static bool app_window_create(AppWindow &w, const PIXELFORMATDESCRIPTOR &format_
 static void pump_messages(AppWindow &w)
 {
     if (!w.initialized) return;
+    grab_screen_before_swap();
     SwapBuffers(w.handles.hdc);
     while (PeekMessageA(&w.msg, nullptr, 0, 0, PM_REMOVE)) {
         if (w.msg.message == WM_QUIT) break;
