@@ -188,6 +188,64 @@ TEST(CarProportions, FloorAndTyresFromBelow)
     EXPECT_EQ(ground.id, 12.0f);
 }
 
+TEST(CarProportions, SpineRidgeAndWingProfiles)
+{
+    // spine top on the centre line behind the intake: the ellipsoid's centre
+    // falls 0.35 per unit of z away from z = 0.53
+    for (float z : {1.0f, 1.15f}) {
+        Hit h = march_one(Line{{0.0f, 1.4f, z}, {0, -1, 0}, 1.4f}, false);
+        float dz = (z - 0.536f) / 1.55f;
+        float expected = 0.931f - 0.35f * std::fabs(z - 0.53f) + 0.151f * std::sqrt(1.0f - dz * dz);
+        ASSERT_TRUE(h.hit);
+        EXPECT_NEAR(h.point[1], expected, 1e-3f) << z;
+        EXPECT_EQ(h.id, 1.0f);
+    }
+    // front-wing endplate: its top edge dips to a notch at its middle
+    // (z = -1.93) and reaches the rounded block's top, 0.27, either side
+    Hit notch = march_one(Line{{0.7f, 1.0f, -1.93f}, {0, -1, 0}, 1.0f}, false);
+    Hit front = march_one(Line{{0.7f, 1.0f, -2.13f}, {0, -1, 0}, 1.0f}, false);
+    Hit back = march_one(Line{{0.7f, 1.0f, -1.73f}, {0, -1, 0}, 1.0f}, false);
+    ASSERT_TRUE(notch.hit && front.hit && back.hit);
+    EXPECT_NEAR(front.point[1], 0.27f, 5e-3f);
+    EXPECT_NEAR(back.point[1], front.point[1], 1e-4f);
+    EXPECT_LT(notch.point[1], 0.1f + 0.09f / std::cos(0.4f) + 1e-3f);
+    EXPECT_GT(notch.point[1], 0.17f);
+    EXPECT_EQ(notch.id, 1.0f);
+    // the endplate itself, at mid height, reaches the car's front
+    Hit endplate = march_one(Line{{0.7f, 0.2f, -3.0f}, {0, 0, 1}, 2.0f}, false);
+    ASSERT_TRUE(endplate.hit);
+    EXPECT_NEAR(endplate.point[2], -2.24f, 0.015f);
+    EXPECT_EQ(endplate.id, 1.0f);
+    // rear flap: tilted so that its top edge is its rear edge
+    std::vector<Line> flap = line_grid(1, 1.4f, -1.0f, -0.02f, 0.02f, 2, 2.3f, 2.7f, 81, 1.0f);
+    std::vector<Hit> hits = march_lines(flap, false);
+    const Hit *top = nullptr;
+    for (const Hit &h : hits)
+        if (h.hit && (!top || h.point[1] > top->point[1])) top = &h;
+    ASSERT_NE(top, nullptr);
+    EXPECT_NEAR(top->point[2], 2.5f + 0.1f * std::cos(0.7f), 0.02f);
+    EXPECT_EQ(top->id, 2.0f);
+}
+
+TEST(CarProportions, ShortenedStepsOfDistortedParts)
+{
+    // straight below a tyre's crown, 0.1 under it: the tyre's frame stretches
+    // the radius by c, and its distance is taken at 0.6
+    for (float z : {-1.02f, 2.04f}) {
+        const float tx = 0.025f, c = 1.0f + 3.0f * tx * tx;
+        std::vector<Vec4> out = glsl_eval(
+            "vec4 bench_eval(vec4 a, vec4 b) { return vec4(car_sdf(a.xyz, vec2(1e9, -1.0)), 0.0, 0.0); }",
+            {Vec4{0.76f + tx, -0.1f, z, 0}, Vec4{0.6f, 0.1f + 0.5f * 0.43f * 0.43f + 0.05f, -1.72f, 0}});
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_NEAR(out[0][0], 0.6f * (0.45f * c - 0.35f), 1e-4f) << z;
+        EXPECT_EQ(out[0][1], 0.0f);
+        // 0.05 above the front flap, where its camber puts it at that x and z:
+        // a 0.01 thick sheet, taken at 0.9
+        EXPECT_NEAR(out[1][0], 0.9f * (0.05f - 0.005f), 1e-4f);
+        EXPECT_EQ(out[1][1], 2.0f);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Material ids, read at surface points found by marching towards the part
 
@@ -205,6 +263,10 @@ TEST(CarMaterials, BadgeOnBothFlanks)
         {0.055f, -0.285f, 5.0f},  // centre of the round blob
         {-0.01f, 0.05f, 5.0f},    // on the long stroke
         {0.0f, 0.8f, 1.0f},       // above the shield's pointed top
+        {-0.4f, 0.49f, 1.0f},     // above its sloping top edge, both halves
+        {0.4f, 0.49f, 1.0f},
+        {-0.4f, 0.4f, 21.0f},     // just below it
+        {0.4f, 0.4f, 21.0f},
         {0.9f, 0.0f, 1.0f},       // beside it
     };
     for (const Case &c : cases)
@@ -291,6 +353,8 @@ TEST(CarMaterials, WheelsAndHelmet)
         EXPECT_NEAR(groove.point[1] - crown.point[1], 0.005f, 1e-3f) << z;
         EXPECT_EQ(sidewall.id, 5.0f) << z;
         EXPECT_EQ(rim.id, 11.0f) << z;
+        // the outer tube's end, 0.08 + 0.09 + 0.005 out from the wheel's centre
+        EXPECT_NEAR(rim.point[0], 0.935f, 3e-3f) << z;
     }
     // helmet in the cockpit opening, above its rim
     Hit helmet = march_one(Line{{-0.016f, 1.4f, 0.358f}, {0, -1, 0}, 1.5f}, false);
@@ -298,6 +362,29 @@ TEST(CarMaterials, WheelsAndHelmet)
     EXPECT_EQ(helmet.id, 10.0f);
     EXPECT_GT(helmet.point[1], 0.752f);
     EXPECT_LT(helmet.point[1], 0.9f);
+}
+
+TEST(CarMaterials, SmallPartsAndTheirIds)
+{
+    struct Case {
+        Line line;
+        float id, coordinate;
+        int axis;
+        const char *what;
+    } cases[] = {
+        {{{1.4f, 0.089f, -0.07f}, {-1, 0, 0}, 1.0f}, 2.0f, 0.797f, 0, "side plate"},
+        {{{1.4f, 0.43f, -1.02f}, {-1, 0, 0}, 1.0f}, 0.0f, 0.70f, 0, "front hub, through the rim"},
+        {{{0.0f, 1.4f, 0.8f}, {0, -1, 0}, 1.0f}, 0.0f, 0.995f, 1, "intake lining on the spine"},
+        {{{0.0f, 1.4f, 1.0f}, {0, -1, 0}, 1.0f}, 1.0f, 0.911f, 1, "spine behind the intake"},
+        {{{-0.016f, 1.4f, 0.55f}, {0, -1, 0}, 1.0f}, 0.0f, 1.165f, 1, "mount"},
+        {{{-0.4f, 0.53f, -1.214f}, {1, 0, 0}, 0.4f}, 0.0f, -0.345f, 0, "pod on the -x side"},
+    };
+    for (const Case &c : cases) {
+        Hit h = march_one(c.line, false);
+        ASSERT_TRUE(h.hit) << c.what;
+        EXPECT_EQ(h.id, c.id) << c.what;
+        EXPECT_NEAR(h.point[c.axis], c.coordinate, 2e-3f) << c.what;
+    }
 }
 
 TEST(SceneMaterials, LightsGroundRailAndPanel)
@@ -684,6 +771,70 @@ TEST(SceneBackground, BlockFieldCellsEmptyAndEdge)
         // about 2 farther out, slightly less with the block's yaw
         EXPECT_NEAR(beyond[i + 1][0] - beyond[i][0], 2.0f, 0.05f) << i;
     }
+}
+
+TEST(SceneBackground, GuardRailBarsAtTheirHeights)
+{
+    // 0.3 in front of the rail's line, between two posts: the bars' rounded
+    // fronts are 0.38 / 3 in front of it at their centre lines, and farther
+    // back between them
+    std::vector<Vec4> a;
+    for (float h : {0.571f, 0.329f, 0.171f, 0.45f}) a.push_back(Vec4{1.2f, -3.0f, h, 0});
+    std::vector<Vec4> out = glsl_eval(std::string(rail_glsl) + R"(
+        vec4 bench_eval(vec4 a, vec4 b) { return vec4(scene_sdf(rail_point(a.x, a.y, a.z)), 0.0, 0.0); })",
+                                      a);
+    ASSERT_EQ(out.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(out[i][0], 0.3f - 0.38f / 3.0f, 2e-4f) << a[i][2];
+        EXPECT_EQ(out[i][1], 8.0f);
+    }
+    EXPECT_GT(out[3][0], 0.3f - 0.38f / 3.0f + 0.02f);
+}
+
+TEST(SceneBackground, BlockScalesFavourSmallBlocks)
+{
+    // each block's top (the upper core's, 0.12 + 0.28 s above the panel),
+    // from lines straight down over its whole cell
+    std::vector<Vec4> a;
+    for (int gx = -3; gx <= 2; ++gx)
+        for (int gz = -4; gz <= 3; ++gz)
+            for (int i = 0; i < 26; ++i)
+                for (int k = 0; k < 38; ++k)
+                    a.push_back(Vec4{(gx + (i + 0.5f) / 26.0f) * 1.3f, 3.0f, (gz + (k + 0.5f) / 38.0f) * 1.9f, 0});
+    std::vector<Vec4> out = glsl_eval(std::string(block_glsl) + R"(
+        vec4 bench_eval(vec4 a, vec4 b)
+        {
+            float t = 0.0;
+            for (int i = 0; i < 200; ++i) {
+                float d = blocks(a.xyz - vec3(0.0, t, 0.0)).x;
+                if (d < 1e-5) return vec4(a.y - t, 1.0, 0.0, 0.0);
+                t += d;
+                if (t > 3.0) break;
+            }
+            return vec4(0.0);
+        })",
+                                      a);
+    ASSERT_EQ(out.size(), a.size());
+    std::vector<float> scales;
+    for (size_t cell = 0; cell < 48; ++cell) {
+        float top = -1.0f;
+        for (size_t j = cell * 26 * 38; j < (cell + 1) * 26 * 38; ++j)
+            if (out[j][1] > 0.5f) top = std::max(top, out[j][0]);
+        if (top > 0.0f) scales.push_back((top - 0.12f) / 0.28f);
+    }
+    ASSERT_GE(scales.size(), 33u);
+    float mean = 0.0f;
+    int small = 0;
+    for (float s : scales) {
+        EXPECT_GE(s, 0.35f - 0.01f);
+        EXPECT_LE(s, 1.8f + 0.01f);
+        mean += s / scales.size();
+        if (s < 0.5f * (0.35f + 1.8f)) ++small;
+    }
+    // s = mix(0.35, 1.8, u^2) for u spread over [0, 1): mean 0.83, and about
+    // seven in ten below the middle of the range
+    EXPECT_LT(mean, 0.97f);
+    EXPECT_GT(small, (int)scales.size() / 2);
 }
 
 TEST(SceneBackground, PanelAndBlocksInTheWorld)
