@@ -216,6 +216,48 @@ float car_pods(vec3 y)
     return smooth_subtract(length(y - vec3(0.0, 0.306, -1.006)) - 0.36, d, 0.3);
 }
 
+// Air-intake cavity: the part of the ellipsoid above y = 0.84.
+float car_intake_cavity(vec3 f)
+{
+    return smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01, 0.05);
+}
+
+// Body shell: nose, pods, engine cover and spine, with the cockpit, the
+// intake mouth and the cavity cut out.
+float car_shell(vec3 f, vec3 y)
+{
+    float shell = smooth_min(car_nose(f, y), car_pods(y), 0.01);
+    // engine cover and spine: ellipsoids whose centre height falls away from
+    // z = 0.53 with the point's own z, which makes ridges
+    float ridge = abs(y.z - 0.53);
+    float cover = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63)), 0.05);
+    float spine = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55)), 0.05);
+    shell = smooth_min(smooth_min(shell, cover, 0.1), spine, 0.1);
+    shell = smooth_subtract(sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32)), shell, 0.04);
+    shell = max(shell, -smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051)), 0.05));
+    return max(shell, -car_intake_cavity(f));
+}
+
+// Helmet in its own frame h: a ball and an ellipsoid blended.
+float car_helmet(vec3 h)
+{
+    return smooth_min(length(h - vec3(0.0, 0.0, 0.1)) - 0.1, sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15)), 0.15) - 0.02;
+}
+
+// Tyre in the wheel frame t0, as (distance, id). The tyre frame shrinks the
+// radius towards the edges (factor c), which rounds the profile and
+// stretches distances: they are taken at 0.6.
+vec2 car_tyre(vec3 t0)
+{
+    float c = 1.0 + 3.0 * t0.x * t0.x + 0.2 * smoothstep(0.1, 0.27, abs(t0.x));
+    vec3 t = vec3(t0.x, t0.yz * c);
+    float tyre = smooth_subtract(sd_cylinder(t.zxy, 0.2, 0.21), sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
+    float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
+    tyre = smooth_subtract(grooves, tyre, 0.003);
+    // the crown between the grooves takes the default material
+    return vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? 0.0 : 5.0);
+}
+
 // Folds the car's parts into r in a fixed order: on equal distances the part
 // added later wins, which the badge, headrest and tyre ids depend on.
 vec2 car_sdf(vec3 q, vec2 r)
@@ -228,25 +270,12 @@ vec2 car_sdf(vec3 q, vec2 r)
     vec3 s = y - vec3(0.693, 0.361, -1.025);
     vec3 w = y - vec3(0.0, 0.1, -1.95);
 
-    float shell = smooth_min(car_nose(f, y), car_pods(y), 0.01);
-
     // small plates low on the sides
     r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), 2.0));
 
-    float cavity = smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01, 0.05);
-
-    // engine cover and spine: ellipsoids whose centre height falls away from
-    // z = 0.53 with the point's own z, which makes ridges
-    float ridge = abs(y.z - 0.53);
-    float cover = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63)), 0.05);
-    float spine = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55)), 0.05);
-    shell = smooth_min(smooth_min(shell, cover, 0.1), spine, 0.1);
-    shell = smooth_subtract(sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32)), shell, 0.04);
-    shell = max(shell, -smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051)), 0.05));
-    shell = max(shell, -cavity);
-
-    float helmet = smooth_min(length(h - vec3(0.0, 0.0, 0.1)) - 0.1, sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15)), 0.15) - 0.02;
-    r = op_union(r, vec2(helmet, 10.0));
+    float cavity = car_intake_cavity(f);
+    float shell = car_shell(f, y);
+    r = op_union(r, vec2(car_helmet(h), 10.0));
 
     // badge: the masks are prisms across x, so the badge shows on both flanks
     float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
@@ -319,15 +348,9 @@ vec2 car_sdf(vec3 q, vec2 r)
     float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
     r = op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), 2.0));
 
-    // wheels: mirrored in x and about z = 0.51; the tyre frame shrinks the
-    // radius towards the edges (factor c), which rounds the profile
+    // wheels: mirrored in x and about z = 0.51
     vec3 t0 = vec3(abs(f.x) - 0.76, f.y - 0.35, abs(f.z - 0.51) - 1.53);
-    float c = 1.0 + 3.0 * t0.x * t0.x + 0.2 * smoothstep(0.1, 0.27, abs(t0.x));
-    vec3 t = vec3(t0.x, t0.yz * c);
-    float tyre = smooth_subtract(sd_cylinder(t.zxy, 0.2, 0.21), sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
-    float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
-    tyre = smooth_subtract(grooves, tyre, 0.003);
-    r = op_union(r, vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? 0.0 : 5.0));
+    r = op_union(r, car_tyre(t0));
 
     float rim = smooth_min(sd_torus4(t0.zxy - vec3(0.0, 0.08, 0.0), vec3(0.18, 0.005, 0.09)),
                            sd_torus4(t0.zxy - vec3(0.0, 0.04, 0.0), vec3(0.18, 0.001, 0.06)), 0.1);
