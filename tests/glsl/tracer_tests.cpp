@@ -88,7 +88,7 @@ TEST(Tracer, FresnelRaisesTheSpecularChance)
 
 TEST(Tracer, LightsAndMaterialTable)
 {
-    // a.x: id; returns albedo * emission and the spec chance
+    // a.x: id; returns albedo * emission and spec_chance
     const std::string code =
         "vec4 bench_eval(vec4 a, vec4 b) { Material m = material_at(a.x, b.xyz, vec3(0, 1, 0));"
         " return vec4(m.albedo * m.emission, m.spec_chance); }";
