@@ -4,6 +4,7 @@
 // quantised to 8 bits in texture object 1, then the post pass.
 #include "egl_context.h"
 #include "soft_accum.h"
+#include "tga_file.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -38,7 +40,7 @@ struct Rect {
     int x = 0, y = 0, w = 0, h = 0; // GL convention: y counts rows from the bottom
 };
 
-enum class PictureFormat { png };
+enum class PictureFormat { png, tga };
 
 struct Options {
     std::string output = "intro.png";
@@ -64,7 +66,8 @@ void print_usage(FILE *out)
 {
     std::fprintf(out,
         "usage: intro-render [options]\n"
-        "  -o, --output FILE        picture to write (default \"intro.png\")\n"
+        "  -o, --output FILE        picture to write (default \"intro.png\"); a name\n"
+        "                           ending in .tga gives an uncompressed 24-bit TGA\n"
         "  -s, --samples N          samples per pixel (default 128)\n"
         "      --shader FILE        render FILE instead of the embedded shader\n"
         "      --crop X,Y,W,H       render and write only this region; X, Y from the\n"
@@ -78,6 +81,14 @@ void print_usage(FILE *out)
         "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
         "                           crop (default 3 samples; --samples, --crop apply)\n"
         "  -h, --help\n");
+}
+
+bool has_tga_extension(const std::string &path)
+{
+    if (path.size() < 4) return false;
+    std::string ext = path.substr(path.size() - 4);
+    for (char &c : ext) c = (char)std::tolower((unsigned char)c);
+    return ext == ".tga";
 }
 
 bool parse_int(const char *text, int low, int high, int &value)
@@ -128,6 +139,7 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                 std::fprintf(stderr, "intro-render: the output path is empty\n");
                 return 2;
             }
+            opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
         } else if (arg == "-s" || arg == "--samples") {
             if (!need_value()) return 2;
             if (!parse_int(argv[++i], 1, 65536, opt.samples)) {
@@ -275,6 +287,23 @@ bool write_picture(const std::string &path, PictureFormat format, const std::vec
     case PictureFormat::png:
         ok = stbi_write_png_to_func(png_sink, file, w, h, 3, rgb.data(), w * 3) != 0;
         break;
+    case PictureFormat::tga: {
+        // The screen grab's format: BGR, bottom row first.
+        uint8_t header[kTgaHeaderSize];
+        tga_header(header, w, h);
+        ok = tga_size_ok(w, h) && std::fwrite(header, 1, sizeof header, file) == sizeof header;
+        std::vector<unsigned char> row((size_t)w * 3);
+        for (int y = h - 1; ok && y >= 0; --y) {
+            const unsigned char *src = &rgb[(size_t)y * w * 3];
+            for (int x = 0; x < w; ++x) {
+                row[x * 3 + 0] = src[x * 3 + 2];
+                row[x * 3 + 1] = src[x * 3 + 1];
+                row[x * 3 + 2] = src[x * 3 + 0];
+            }
+            ok = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+        }
+        break;
+    }
     }
     ok = !std::ferror(file) && ok;
     int saved_errno = errno;

@@ -60,6 +60,14 @@ bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
 std::string quote(const std::string &s)
 {
     std::string q = "'";
@@ -210,6 +218,21 @@ TEST(Render, MeanOfQuantisedSamplesAndProgressPictures)
     EXPECT_EQ(crop.height, 20);
     EXPECT_EQ(crop.rgb, region(full, 100, 200, 30, 20).rgb);
     EXPECT_FALSE(exists(dir.file("crop.1.png")));
+
+    // The same crop as a TGA: the screen grab's layout, BGR from the bottom row up.
+    r = run_render("--shader " + cheap + " -s 5 --crop 100,200,30,20 -o " + quote(dir.file("crop.TGA")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::string tga = read_file(dir.file("crop.TGA"));
+    ASSERT_EQ(tga.size(), 18u + 30 * 20 * 3);
+    EXPECT_EQ(tga[2], 2);
+    EXPECT_EQ(tga[12], 30);
+    EXPECT_EQ(tga[14], 20);
+    EXPECT_EQ(tga[16], 24);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 30; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ((unsigned char)tga[18 + ((size_t)(19 - y) * 30 + x) * 3 + (2 - c)],
+                          crop.rgb[((size_t)y * 30 + x) * 3 + c]) << x << "," << y;
 }
 
 TEST(Render, CropsWithTheirMarginMatchTheWholePicture)
