@@ -7,25 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
 
 namespace {
-
-struct Status {
-    double time = -1;
-    int frame = -1;
-};
-
-bool parse_status(const std::string &title, Status &st)
-{
-    static const std::regex re(
-        R"(^TIME: (-?[0-9]+\.[0-9]{2})   FRAME: ([0-9]+)   FPS: -?[0-9.]+ / -?[0-9.inf]+, -?[0-9.]+$)");
-    std::smatch m;
-    if (!std::regex_match(title, m, re)) return false;
-    st.time = std::stod(m[1]);
-    st.frame = std::stoi(m[2]);
-    return true;
-}
 
 class LinuxHost : public ::testing::Test {
 protected:
@@ -46,26 +29,14 @@ protected:
         host_kill(host);
         xsession_stop(x);
     }
-    Status status()
-    {
-        Status st;
-        parse_status(xsession_window_title(x, window), st);
-        return st;
-    }
-    bool wait_for_frame(int frame, int timeout_ms)
-    {
-        return wait_until([&] { return status().frame >= frame; }, timeout_ms);
-    }
+    StatusLine status() { return xsession_status(x, window); }
+    bool wait_for_frame(int frame, int timeout_ms) { return ::wait_for_frame(x, window, frame, timeout_ms); }
     std::string out() { return read_text_file(host.out_path); }
-    // Title time minus wall time, read as soon as a new picture is presented.
     double clock_skew_at_next_frame()
     {
-        int frame = status().frame;
-        Status st;
-        bool ok = wait_until([&] { st = status(); return st.frame > frame; }, 120000, 10);
-        EXPECT_TRUE(ok);
-        double wall = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-        return st.time - wall;
+        double skew = 0;
+        EXPECT_TRUE(::clock_skew_at_next_frame(x, window, 120000, &skew)) << "no picture presented";
+        return skew;
     }
 
     XSession x;
@@ -83,7 +54,7 @@ TEST_F(LinuxHost, WindowTitleSeekCloseAndEscape)
 
     // The title becomes the status line and FRAME counts presented pictures.
     ASSERT_TRUE(wait_for_frame(1, 120000)) << xsession_window_title(x, window);
-    Status first = status();
+    StatusLine first = status();
     ASSERT_TRUE(wait_for_frame(first.frame + 1, 120000));
     EXPECT_GT(status().frame, first.frame);
 
@@ -128,7 +99,7 @@ TEST_F(LinuxHost, WindowTitleSeekCloseAndEscape)
 
     // The close button neither destroys the window nor ends the program.
     xsession_close_window(x, window);
-    Status at_close = status();
+    StatusLine at_close = status();
     ASSERT_TRUE(wait_for_frame(at_close.frame + 1, 120000)) << "the host stopped presenting after close";
     int code = -1;
     EXPECT_FALSE(host_wait_exit(host, 10, &code));

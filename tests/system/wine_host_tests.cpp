@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 #ifndef INTRO_WINDOWS_HOST
@@ -18,22 +17,6 @@
 #endif
 
 namespace {
-
-struct Status {
-    double time = -1;
-    int frame = -1;
-};
-
-bool parse_status(const std::string &title, Status &st)
-{
-    static const std::regex re(
-        R"(^TIME: (-?[0-9]+\.[0-9]{2})   FRAME: ([0-9]+)   FPS: -?[0-9.]+ / -?[0-9.inf]+, -?[0-9.]+$)");
-    std::smatch m;
-    if (!std::regex_match(title, m, re)) return false;
-    st.time = std::stod(m[1]);
-    st.frame = std::stoi(m[2]);
-    return true;
-}
 
 bool program_in_path(const std::string &name)
 {
@@ -75,11 +58,6 @@ bool run_wine_tool(const XSession &x, const std::vector<std::string> &argv, int 
     return false;
 }
 
-double wall_seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 bool prefix_ready = false;
 
 class WineHost : public ::testing::Test {
@@ -109,25 +87,9 @@ protected:
         if (started_x) run_wine_tool(x, {"wineserver", "-k"}, 30000);
         if (started_x) xsession_stop(x);
     }
-    Status status()
-    {
-        Status st;
-        parse_status(xsession_window_title(x, window), st);
-        return st;
-    }
-    bool wait_for_frame(int frame, int timeout_ms)
-    {
-        return wait_until([&] { return status().frame >= frame; }, timeout_ms);
-    }
-    // Title time minus wall time, read as soon as the next picture shows.
-    bool clock_skew_at_next_frame(double *skew)
-    {
-        int frame = status().frame;
-        Status st;
-        if (!wait_until([&] { st = status(); return st.frame > frame; }, 90000, 10)) return false;
-        *skew = st.time - wall_seconds();
-        return true;
-    }
+    StatusLine status() { return xsession_status(x, window); }
+    bool wait_for_frame(int frame, int timeout_ms) { return ::wait_for_frame(x, window, frame, timeout_ms); }
+    bool clock_skew_at_next_frame(double *skew) { return ::clock_skew_at_next_frame(x, window, 90000, skew); }
 
     XSession x;
     bool started_x = false;

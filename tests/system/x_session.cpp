@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -290,4 +291,34 @@ unsigned long xsession_other_window(XSession &s)
         return XGetWindowAttributes(s.dpy, w, &a) && a.map_state == IsViewable;
     }, 5000, 50);
     return w;
+}
+
+StatusLine xsession_status(XSession &s, unsigned long window)
+{
+    static const std::regex re(
+        R"(^TIME: (-?[0-9]+\.[0-9]{2})   FRAME: ([0-9]+)   FPS: -?[0-9.]+ / -?[0-9.inf]+, -?[0-9.]+$)");
+    StatusLine st;
+    std::string title = window_name(s.dpy, window);
+    std::smatch m;
+    if (std::regex_match(title, m, re)) {
+        st.time = std::stod(m[1]);
+        st.frame = std::stoi(m[2]);
+    }
+    return st;
+}
+
+bool wait_for_frame(XSession &s, unsigned long window, int frame, int timeout_ms)
+{
+    return wait_until([&] { return xsession_status(s, window).frame >= frame; }, timeout_ms);
+}
+
+bool clock_skew_at_next_frame(XSession &s, unsigned long window, int timeout_ms, double *skew)
+{
+    int frame = xsession_status(s, window).frame;
+    StatusLine st;
+    if (!wait_until([&] { st = xsession_status(s, window); return st.frame > frame; }, timeout_ms, 10))
+        return false;
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    *skew = st.time - wall;
+    return true;
 }

@@ -41,6 +41,17 @@ void xsession_focus(XSession &s, unsigned long window);
 void xsession_key(XSession &s, unsigned long keysym);
 void xsession_type_char(XSession &s, char c);
 void xsession_close_window(XSession &s, unsigned long window);
+// The hosts' title line "TIME: %.2f   FRAME: %i   FPS: ..."; frame is -1
+// while the title is anything else.
+struct StatusLine {
+    double time = -1;
+    int frame = -1;
+};
+StatusLine xsession_status(XSession &s, unsigned long window);
+bool wait_for_frame(XSession &s, unsigned long window, int frame, int timeout_ms);
+// Title time minus wall time, read as soon as the next picture is presented.
+bool clock_skew_at_next_frame(XSession &s, unsigned long window, int timeout_ms, double *skew);
+
 // A plain mapped window of the test's own, to take the focus away.
 unsigned long xsession_other_window(XSession &s);
 bool xsession_grab(XSession &s, unsigned long window, std::vector<uint8_t> &rgb, int *w, int *h);
