@@ -2,6 +2,7 @@
 // driver: none may crash it, and the working program must stay current.
 #include "egl_context.h"
 #include "shader_tools.h"
+#include "test_files.h"
 
 #include <EGL/egl.h>
 #define GL_GLEXT_PROTOTYPES
@@ -91,16 +92,6 @@ const char *const valid_shader =
     "    vec2 uv = gl_FragCoord.xy / vec2(1920.0, 1080.0);\n"
     "    f = vec4(uv, i.z, 1.0) + 0.0 * texture(m, uv) * float(v.x);\n"
     "}\n";
-
-void write_file(const std::string &path, const std::string &data, time_t mtime)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(data.data(), 1, data.size(), f);
-    fclose(f);
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-}
 
 // Broken sources of many kinds, all certain not to build.
 std::string broken_source(int k, std::mt19937 &rng)

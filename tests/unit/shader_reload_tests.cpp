@@ -1,5 +1,6 @@
 // Hot reload, program checks and the mouse uniform against a fake GL.
 #include "shader_tools.h"
+#include "test_files.h"
 
 #include "gl_api.h"
 
@@ -196,16 +197,6 @@ template <class F> Output capture(F body, bool merged = false)
     o.out = slurp(out_path);
     o.err = slurp(err_path);
     return o;
-}
-
-void write_file(const std::string &path, const std::string &text, time_t mtime)
-{
-    FILE *f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
 const char *const good_shader = "#version 430\nuniform vec3 i;\nvoid main(){}\n";
