@@ -153,56 +153,36 @@ TEST(ReloadRobustness, BrokenFilesNeverReplaceTheWorkingProgram)
     char dir[] = "/tmp/intro-robust-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     std::string path = std::string(dir) + "/shader.glsl";
-    std::string log_path = std::string(dir) + "/log.txt";
     shader_reload = ShaderReloadState();
     time_t t = 1700000000;
 
     // Everything the tools print goes to a file while the files are fed.
-    fflush(stdout);
-    fflush(stderr);
-    int saved_out = dup(1), saved_err = dup(2);
-    int log_fd = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(log_fd, 1);
-    dup2(log_fd, 2);
-
-    write_file(path, valid_shader, t);
-    hotreload(path.c_str());   // first sight
-    write_file(path, valid_shader, ++t);
-    hotreload(path.c_str());
-    unsigned working = shader_reload.reloaded_program;
-    int after_valid = current_gl_program();
-
-    std::mt19937 rng(20250215);
+    unsigned working = 0, recovered = 0;
+    int after_valid = 0, after_recovery = 0, kept = 0;
     const int count = 350;
-    int kept = 0;
-    for (int k = 0; k < count; ++k) {
-        write_file(path, broken_source(k, rng), ++t);
+    std::string log = capture([&] {
+        write_file(path, valid_shader, t);
+        hotreload(path.c_str());   // first sight
+        write_file(path, valid_shader, ++t);
         hotreload(path.c_str());
-        if (current_gl_program() == (int)working) ++kept;
-    }
-    // A good edit after all that still goes through.
-    std::string second = valid_shader;
-    second.replace(second.find("i.z"), 3, "1.0 - i.z");
-    write_file(path, second, ++t);
-    hotreload(path.c_str());
-    unsigned recovered = shader_reload.reloaded_program;
-    int after_recovery = current_gl_program();
+        working = shader_reload.reloaded_program;
+        after_valid = current_gl_program();
 
-    fflush(stdout);
-    fflush(stderr);
-    dup2(saved_out, 1);
-    dup2(saved_err, 2);
-    close(saved_out);
-    close(saved_err);
-    close(log_fd);
+        std::mt19937 rng(20250215);
+        for (int k = 0; k < count; ++k) {
+            write_file(path, broken_source(k, rng), ++t);
+            hotreload(path.c_str());
+            if (current_gl_program() == (int)working) ++kept;
+        }
+        // A good edit after all that still goes through.
+        std::string second = valid_shader;
+        second.replace(second.find("i.z"), 3, "1.0 - i.z");
+        write_file(path, second, ++t);
+        hotreload(path.c_str());
+        recovered = shader_reload.reloaded_program;
+        after_recovery = current_gl_program();
+    }, true).out;
 
-    std::string log;
-    if (FILE *f = fopen(log_path.c_str(), "rb")) {
-        char b[65536];
-        size_t n;
-        while ((n = fread(b, 1, sizeof b, f)) > 0) log.append(b, n);
-        fclose(f);
-    }
     auto occurrences = [&](const std::string &what) {
         int n = 0;
         for (size_t p = log.find(what); p != std::string::npos; p = log.find(what, p + 1)) ++n;
