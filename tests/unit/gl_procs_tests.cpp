@@ -32,13 +32,37 @@ GlProcTable fresh_table()
 
 TEST(GlProcs, TableStartsWithTheNamesInOrder)
 {
-    EXPECT_STREQ((const char *)gl_procs.slot[0], "glProgramUniform1fv");
-    EXPECT_STREQ((const char *)gl_procs.slot[10], "glCreateShaderProgramv");
-    EXPECT_STREQ((const char *)gl_procs.slot[27], "glGetProgramiv");
-    EXPECT_STREQ((const char *)gl_procs.slot[34], "glUseProgram");
-    EXPECT_STREQ((const char *)gl_procs.slot[36], "glGetFramebufferAttachmentParameteriv");
+    // Written out again here: a swap of two names in the table must show.
+    const char *const expected[kGlProcCount] = {
+        "glProgramUniform1fv", "glNamedBufferDataEXT", "glGenBuffers", "glGenProgramPipelines",
+        "glBindBuffer", "glBindBufferBase", "glBindProgramPipeline", "glTextureParameteriEXT",
+        "glTextureImage2DEXT", "glCopyTextureSubImage2D", "glCreateShaderProgramv",
+        "glUseProgramStages", "glDispatchCompute", "glMemoryBarrier", "glGenRenderbuffers",
+        "glBindFramebuffer", "glGenFramebuffers", "glProgramUniform1i",
+        "glNamedFramebufferRenderbufferEXT", "glNamedFramebufferTexture2DEXT",
+        "glNamedRenderbufferStorageEXT", "glActiveTexture", "glGenerateMipmap",
+        "glMapNamedBufferEXT", "glUnmapNamedBufferEXT", "glDetachShader", "glDeleteShader",
+        "glGetProgramiv", "glGetProgramInfoLog", "glGetShaderiv", "glGetShaderInfoLog",
+        "glIsProgram", "glGetAttachedShaders", "glGetUniformLocation", "glUseProgram",
+        "glCheckFramebufferStatus", "glGetFramebufferAttachmentParameteriv",
+    };
+    for (int i = 0; i < kGlProcCount; ++i) EXPECT_STREQ((const char *)gl_procs.slot[i], expected[i]) << "slot " << i;
     EXPECT_EQ(gl_procs.slot[kGlProcCount], nullptr);
     EXPECT_EQ(gl_procs.loaded, 0);
+
+    // The slots called through by name of their enumerator.
+    struct Named { GlProcSlot slot; const char *name; };
+    for (Named n : {Named{slot_glCreateShaderProgramv, "glCreateShaderProgramv"},
+                    Named{slot_glGetProgramiv, "glGetProgramiv"},
+                    Named{slot_glGetProgramInfoLog, "glGetProgramInfoLog"},
+                    Named{slot_glGetShaderiv, "glGetShaderiv"},
+                    Named{slot_glGetShaderInfoLog, "glGetShaderInfoLog"},
+                    Named{slot_glIsProgram, "glIsProgram"},
+                    Named{slot_glGetAttachedShaders, "glGetAttachedShaders"},
+                    Named{slot_glGetUniformLocation, "glGetUniformLocation"},
+                    Named{slot_glUseProgram, "glUseProgram"},
+                    Named{slot_glGetFramebufferAttachmentParameteriv, "glGetFramebufferAttachmentParameteriv"}})
+        EXPECT_STREQ(expected[n.slot], n.name);
 }
 
 TEST(GlProcs, LoadsEverySlotOnceAndKeepsNulls)
