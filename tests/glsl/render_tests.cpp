@@ -1,7 +1,7 @@
 // intro-render as a program (failures, crops, progress pictures, golden
 // crops of the real picture) and the soft accumulation module it uses.
 #include "bench.h"
-#include "soft_accum.h"
+#include "gl/soft_accum.h"
 
 #include <EGL/egl.h>
 #define GL_GLEXT_PROTOTYPES 1

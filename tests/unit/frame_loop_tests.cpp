@@ -1,5 +1,5 @@
 // The progressive loop against fake GPU and platform operations.
-#include "frame_loop.h"
+#include "core/frame_loop.h"
 
 #include <gtest/gtest.h>
 

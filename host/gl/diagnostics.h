@@ -1,7 +1,7 @@
 // Diagnostics for whoever investigates a shader or a pixel format. Need a
 // current GL context.
 #pragma once
-#include "tga_file.h"
+#include "core/tga_file.h"
 
 // Grabs the picture on screen from the lower-left corner into a TGA file.
 // Leaves the GL read buffer and pack alignment as it found them.

@@ -1,4 +1,4 @@
-#include "banner.h"
+#include "core/banner.h"
 
 #include <cstdio>
 

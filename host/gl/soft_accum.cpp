@@ -1,10 +1,10 @@
-#include "soft_accum.h"
+#include "gl/soft_accum.h"
 
 #ifdef _WIN32
 // opengl32.dll exports only OpenGL 1.1: everything newer comes from the
 // driver, fetched once when the target is made.
-#include "gl_api.h"
-#include "platform.h"
+#include "gl/gl_api.h"
+#include "core/host_platform.h"
 
 #define SOFT_ACCUM_GL_PROCS(X)                                                                  \
     X(PFNGLACTIVETEXTUREPROC, glActiveTexture)                                                  \

@@ -2,9 +2,9 @@
 // surfaceless EGL context, with the same protocol as the windowed host:
 // samples into an 8-bit target, summed with weight 1/128, their mean
 // quantised to 8 bits in texture object 1, then the post pass.
-#include "egl_context.h"
-#include "soft_accum.h"
-#include "tga_file.h"
+#include "render/egl_context.h"
+#include "gl/soft_accum.h"
+#include "core/tga_file.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>

@@ -1,4 +1,4 @@
-#include "pixel_format_choice.h"
+#include "core/pixel_format_choice.h"
 
 bool pixel_format_usable(const PixelFormatTraits &f)
 {

@@ -1,4 +1,4 @@
-#include "frame_loop.h"
+#include "core/frame_loop.h"
 
 #include <cstdio>
 

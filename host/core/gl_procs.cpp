@@ -1,4 +1,4 @@
-#include "gl_procs.h"
+#include "core/gl_procs.h"
 
 #include <cstdio>
 

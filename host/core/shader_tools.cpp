@@ -1,9 +1,9 @@
 // Portable side of the shader tools: every GL and platform call goes through
 // `shader_gl`, so this file links into the unit tests with fakes.
-#include "shader_tools.h"
+#include "core/shader_tools.h"
 
-#include "frame_loop.h"
-#include "gl_api.h"
+#include "core/frame_loop.h"
+#include "gl/gl_api.h"
 
 #include <sys/stat.h>
 #include <cerrno>

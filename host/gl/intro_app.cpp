@@ -1,12 +1,12 @@
-#include "intro_app.h"
+#include "gl/intro_app.h"
 
-#include "banner.h"
-#include "frame_loop.h"
-#include "gl_api.h"
-#include "gl_frame_ops.h"
-#include "gl_procs.h"
-#include "platform.h"
-#include "shader_tools.h"
+#include "core/banner.h"
+#include "core/frame_loop.h"
+#include "gl/gl_api.h"
+#include "gl/render_protocol_gl.h"
+#include "core/gl_procs.h"
+#include "core/host_platform.h"
+#include "core/shader_tools.h"
 
 #include <cstdio>
 

@@ -1,12 +1,12 @@
 // Windows host: the window, its GL context, the message pump and the debug
 // console; the loop itself is shared with the Linux host.
-#include "gl_api.h"   // windows.h first, then GL
-#include "diagnostics.h"
-#include "intro_app.h"
-#include "pixel_format_choice.h"
-#include "platform.h"
-#include "win32_console.h"
-#include "window_messages.h"
+#include "gl/gl_api.h"   // windows.h first, then GL
+#include "gl/diagnostics.h"
+#include "gl/intro_app.h"
+#include "core/pixel_format_choice.h"
+#include "core/host_platform.h"
+#include "win32/win32_console.h"
+#include "core/window_messages.h"
 
 #include <mmsystem.h>
 

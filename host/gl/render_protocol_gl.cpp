@@ -1,9 +1,9 @@
-#include "gl_frame_ops.h"
+#include "gl/render_protocol_gl.h"
 
-#include "gl_api.h"
-#include "platform.h"
-#include "shader_tools.h"
-#include "soft_accum.h"
+#include "gl/gl_api.h"
+#include "core/host_platform.h"
+#include "core/shader_tools.h"
+#include "gl/soft_accum.h"
 
 #include <cstdio>
 #include <cstdlib>

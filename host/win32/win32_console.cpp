@@ -1,4 +1,4 @@
-#include "win32_console.h"
+#include "win32/win32_console.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

@@ -1,4 +1,4 @@
-#include "tga_file.h"
+#include "core/tga_file.h"
 
 #include <sys/stat.h>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "diagnostics.h"
+#include "gl/diagnostics.h"
 
-#include "gl_api.h"
-#include "gl_procs.h"
+#include "gl/gl_api.h"
+#include "core/gl_procs.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "window_messages.h"
+#include "core/window_messages.h"
 
-#include "frame_loop.h"
+#include "core/frame_loop.h"
 
 intptr_t handle_window_message(const WindowMessageOps &ops, void *window, uint32_t message,
                                uintptr_t wparam, intptr_t lparam)

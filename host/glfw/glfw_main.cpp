@@ -1,11 +1,11 @@
 // Linux host: the same program on GLFW. Its window events are translated
 // into the messages of the shared window table, so both hosts behave alike.
-#include "diagnostics.h"
-#include "frame_loop.h"
-#include "gl_api.h"
-#include "intro_app.h"
-#include "platform.h"
-#include "window_messages.h"
+#include "gl/diagnostics.h"
+#include "core/frame_loop.h"
+#include "gl/gl_api.h"
+#include "gl/intro_app.h"
+#include "core/host_platform.h"
+#include "core/window_messages.h"
 
 #define GLFW_INCLUDE_NONE
 #include <GLFW/glfw3.h>

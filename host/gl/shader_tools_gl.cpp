@@ -1,10 +1,10 @@
 // The windowed hosts' GL side of the shader tools: each call goes through its
 // GlProcTable slot, or is looked up by name right where it is made.
-#include "shader_tools.h"
+#include "core/shader_tools.h"
 
-#include "gl_api.h"
-#include "gl_procs.h"
-#include "platform.h"
+#include "gl/gl_api.h"
+#include "core/gl_procs.h"
+#include "core/host_platform.h"
 
 template <class F> static F gl_named(const char *name)
 {

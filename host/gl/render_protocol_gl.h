@@ -1,8 +1,8 @@
 // The loop's GPU operations on a real context: the fixed-function
 // accumulation buffer, or a float framebuffer where the context has none.
 #pragma once
-#include "frame_loop.h"
-#include "intro_app.h"
+#include "core/frame_loop.h"
+#include "gl/intro_app.h"
 
 // Chooses the accumulation path for the current context; false (with a
 // message printed) when neither can be had.
