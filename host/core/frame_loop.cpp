@@ -42,25 +42,18 @@ bool frame_iteration(const FrameOps &ops)
     ops.poll();
     uint32_t iteration_start = ops.tick_ms();
     ops.peek_messages();
-    ops.bind_texture();
+    ops.passes.bind_texture();
     bool within_budget = ops.tick_ms() - iteration_start < kIterationBudgetMs;
     // The budget may cut a cycle short, but a present needs at least one
     // sample: with none there is no mean to show, and 128/0 has no value.
     if (frame.sample_count < kSampleBudget && (within_budget || frame.sample_count == 0)) {
-        ops.copy_to_texture();
         int32_t s = frame.sample_count;
         frame.sample_count = s + 1;
-        ops.set_pass(s, 1);
-        ops.draw_rect();
-        ops.accumulate(kAccumWeight);
-        ops.finish();
+        sample_pass(ops.passes, s);
     } else if (iteration_start != 0) {
-        ops.accum_return(128.0f / (float)frame.sample_count);
-        ops.copy_to_texture();
-        ops.set_pass(frame.sample_count, 2);
-        ops.draw_rect();
+        post_pass(ops.passes, frame.sample_count);
         present_with_stats(ops, frame_time_value(ops));
-        ops.clear_accum();
+        ops.passes.clear_accum();
         frame.sample_count = 0;
     }
     return !ops.escape_in_foreground();

@@ -1,12 +1,11 @@
-// The progressive frame loop: 128 sample draws summed with weight 1/128, then
-// one present draw of their mean, the title line, a swap, and over again.
+// The progressive frame loop: it schedules 128 sample passes, then one post
+// pass of their mean, the title line with its statistics, a swap, and over
+// again, within the per-iteration budget.
 #pragma once
+#include "core/render_protocol.h"
+
 #include <cstdint>
 
-constexpr int kPictureWidth = 1920;
-constexpr int kPictureHeight = 1080;
-constexpr int32_t kSampleBudget = 128;
-constexpr float kAccumWeight = 1.0f / 128.0f;
 constexpr uint32_t kIterationBudgetMs = 29000;
 constexpr int32_t kOffsetUnitsPerSecond = 88200;
 
@@ -33,14 +32,7 @@ struct FrameOps {
     bool (*escape_in_foreground)();    // this window in front and Escape held
     void (*set_title)(const char *text);
     void (*swap_and_drain)();          // show the back buffer, dispatch messages
-    void (*bind_texture)();            // texture 1 on unit 0, linear minification
-    void (*copy_to_texture)();         // colour buffer -> texture 1
-    void (*set_pass)(int32_t index, int32_t pass);   // uniform v
-    void (*draw_rect)();               // one rectangle over the viewport
-    void (*accumulate)(float weight);
-    void (*accum_return)(float scale);
-    void (*finish)();
-    void (*clear_accum)();
+    PassOps passes;                    // the render protocol's GPU side
 };
 
 // One iteration: a sample or a present. Returns false when Escape ends the loop.

@@ -24,11 +24,9 @@ void tga_header(uint8_t out[kTgaHeaderSize], int width, int height)
     out[16] = 24;
 }
 
-bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
+bool write_tga_rows(FILE *f, int width, int height, const uint8_t *rgb, bool top_row_first)
 {
     if (!tga_size_ok(width, height) || !rgb) return false;
-    FILE *f = fopen(path, "wb");
-    if (!f) return false;
     uint8_t header[kTgaHeaderSize];
     tga_header(header, width, height);
     bool ok = fwrite(header, 1, sizeof header, f) == sizeof header;
@@ -36,7 +34,8 @@ bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
     size_t row_bytes = (size_t)width * 3;
     std::vector<uint8_t> row(row_bytes);
     for (int y = 0; ok && y < height; ++y) {
-        const uint8_t *src = rgb + (size_t)y * row_bytes;
+        int source_row = top_row_first ? height - 1 - y : y;
+        const uint8_t *src = rgb + (size_t)source_row * row_bytes;
         for (size_t i = 0; i < row_bytes; i += 3) {
             row[i] = src[i + 2];
             row[i + 1] = src[i + 1];
@@ -44,6 +43,15 @@ bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
         }
         ok = fwrite(row.data(), 1, row_bytes, f) == row_bytes;
     }
+    return ok;
+}
+
+bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
+{
+    if (!tga_size_ok(width, height) || !rgb) return false;
+    FILE *f = fopen(path, "wb");
+    if (!f) return false;
+    bool ok = write_tga_rows(f, width, height, rgb, false);
     ok = fclose(f) == 0 && ok;
     return ok;
 }

@@ -1,17 +1,12 @@
 #include "gl/diagnostics.h"
 
-#include "gl/gl_api.h"
 #include "core/gl_procs.h"
+#include "core/tga_file.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-bool save_tga(const char *path, int width, int height)
-{
-    return save_tga_from(path, width, height, GL_FRONT);
-}
-
-bool save_tga_from(const char *path, int width, int height, unsigned read_buffer)
+bool save_tga(const char *path, int width, int height, GLenum read_buffer)
 {
     if (!tga_size_ok(width, height)) return false;
     uint8_t *pixels = (uint8_t *)malloc((size_t)width * (size_t)height * 3);
@@ -23,7 +18,7 @@ bool save_tga_from(const char *path, int width, int height, unsigned read_buffer
     glGetIntegerv(GL_READ_BUFFER, &previous_buffer);
     glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer((GLenum)read_buffer);
+    glReadBuffer(read_buffer);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
     glReadBuffer((GLenum)previous_buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
@@ -72,7 +67,7 @@ bool grab_screen_before_swap()
     glGetIntegerv(GL_VIEWPORT, viewport);
     std::string name = next_grab_name("");
     // The back buffer holds the finished picture that the swap will show.
-    if (name.empty() || !save_tga_from(name.c_str(), viewport[2], viewport[3], GL_BACK)) {
+    if (name.empty() || !save_tga(name.c_str(), viewport[2], viewport[3], GL_BACK)) {
         fprintf(stderr, "ERROR: grab_screen: could not write %s\n",
                 name.empty() ? "a numbered file" : name.c_str());
         return false;

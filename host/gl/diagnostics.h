@@ -1,15 +1,14 @@
 // Diagnostics for whoever investigates a shader or a pixel format. Need a
 // current GL context.
 #pragma once
-#include "core/tga_file.h"
+#include "gl/gl_api.h"
 
-// Grabs the picture on screen from the lower-left corner into a TGA file.
-// Leaves the GL read buffer and pack alignment as it found them.
-bool save_tga(const char *path, int width, int height);
+// Grabs the picture on screen (or in `read_buffer`) from the lower-left
+// corner into a TGA file. Leaves the GL read buffer and pack alignment as it
+// found them.
+bool save_tga(const char *path, int width, int height, GLenum read_buffer = GL_FRONT);
 // Colour format of the default framebuffer and accumulation bits, on stdout.
 void print_framebuffer_info();
-// Reads the given colour buffer (GL_FRONT for save_tga) the same way.
-bool save_tga_from(const char *path, int width, int height, unsigned read_buffer);
 // F12: asks for the next picture shown to be written to the next free
 // "intro_NNNN.tga" of the working directory. Deferred because the front
 // buffer cannot be read back everywhere (Mesa's software GLX returns black).

@@ -1,15 +1,11 @@
 // The windowed hosts' GL side of the shader tools: each call goes through its
 // GlProcTable slot, or is looked up by name right where it is made.
-#include "core/shader_tools.h"
+#include "gl/shader_tools_gl.h"
 
-#include "gl/gl_api.h"
 #include "core/gl_procs.h"
-#include "core/host_platform.h"
-
-template <class F> static F gl_named(const char *name)
-{
-    return reinterpret_cast<F>(gl_proc_address(name));
-}
+#include "core/shader_tools.h"
+#include "gl/gl_api.h"
+#include "gl/gl_loader.h"
 
 static unsigned create_shader_programv(unsigned type, int count, const char *const *strings)
 {
@@ -82,5 +78,11 @@ ShaderToolsGl shader_gl = {
     create_shader_programv, get_programiv, get_program_info_log, get_shaderiv,
     get_shader_info_log, is_program, get_attached_shaders, use_program,
     get_programiv_by_name, get_active_uniform, get_uniform_location, uniform3f,
-    get_integerv, platform_cursor_pos, platform_right_button_down,
+    get_integerv, nullptr, nullptr,
 };
+
+void shader_tools_gl_attach(void (*cursor_pos)(int *x, int *y), bool (*right_button_down)())
+{
+    shader_gl.cursor_pos = cursor_pos;
+    shader_gl.right_button_down = right_button_down;
+}

@@ -3,9 +3,9 @@
 // soft_accum_add, GL_RETURN is soft_accum_return, and like the real buffer
 // every operation honours the current scissor.
 //
-// Needs a current GL 3.3+ context. Every call restores the program, the
-// framebuffer, vertex-array and texture bindings, the active texture unit,
-// the blend state and the viewport that it changes.
+// Needs a current GL 3.3+ context and the GL loader loaded. Every call
+// restores the program, the framebuffer, vertex-array and texture bindings,
+// the active texture unit, the blend state and the viewport that it changes.
 #pragma once
 #include <string>
 

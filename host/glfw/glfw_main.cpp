@@ -4,7 +4,6 @@
 #include "core/frame_loop.h"
 #include "gl/gl_api.h"
 #include "gl/intro_app.h"
-#include "core/host_platform.h"
 #include "core/window_messages.h"
 
 #define GLFW_INCLUDE_NONE
@@ -152,11 +151,9 @@ uint32_t steady_ms()
     return (uint32_t)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-} // namespace
-
 void *gl_proc_address(const char *name) { return (void *)glfwGetProcAddress(name); }
 
-void platform_cursor_pos(int *x, int *y)
+void cursor_pos(int *x, int *y)
 {
     double cx = 0, cy = 0;
     int wx = 0, wy = 0;
@@ -168,19 +165,20 @@ void platform_cursor_pos(int *x, int *y)
     *y = wy + (int)cy;
 }
 
-bool platform_right_button_down()
+bool right_button_down()
 {
     return main_window && glfwGetMouseButton(main_window, GLFW_MOUSE_BUTTON_RIGHT) == GLFW_PRESS;
 }
 
-uint32_t platform_time_ms() { return steady_ms(); }
-uint32_t platform_tick_ms() { return steady_ms(); }
+} // namespace
 
 int main()
 {
-    const HostBackend backend = {
+    // One clock serves both the title's time and the budget.
+    const HostPlatform platform = {
         console_open, console_close, window_open, window_close, restore_display,
         remember_start_window, escape_in_foreground, peek_messages, set_title, swap_and_drain,
+        gl_proc_address, cursor_pos, right_button_down, steady_ms, steady_ms,
     };
-    return intro_run(backend);
+    return intro_run(platform);
 }

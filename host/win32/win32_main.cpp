@@ -4,7 +4,6 @@
 #include "gl/diagnostics.h"
 #include "gl/intro_app.h"
 #include "core/pixel_format_choice.h"
-#include "core/host_platform.h"
 #include "win32/win32_console.h"
 #include "core/window_messages.h"
 
@@ -214,7 +213,7 @@ static void pump_messages(AppWindow &w)
     }
 }
 
-// ---- host backend -----------------------------------------------------------
+// ---- window and console -----------------------------------------------------------
 
 static bool console_open()
 {
@@ -260,9 +259,9 @@ static void set_title(const char *text) { SetWindowTextA(main_window.handles.hwn
 
 static void swap_and_drain() { pump_messages(main_window); }
 
-// ---- platform ---------------------------------------------------------------
+// ---- entry points, input, clocks ---------------------------------------------------------------
 
-void *gl_proc_address(const char *name)
+static void *gl_proc_address(const char *name)
 {
     PROC proc = wglGetProcAddress(name);
     // Some drivers report failure with small values or -1 instead of null.
@@ -271,7 +270,7 @@ void *gl_proc_address(const char *name)
     return (void *)proc;
 }
 
-void platform_cursor_pos(int *x, int *y)
+static void cursor_pos(int *x, int *y)
 {
     POINT p = {0, 0};
     GetCursorPos(&p);
@@ -279,20 +278,21 @@ void platform_cursor_pos(int *x, int *y)
     *y = (int)p.y;
 }
 
-bool platform_right_button_down() { return GetAsyncKeyState(VK_RBUTTON) != 0; }
+static bool right_button_down() { return GetAsyncKeyState(VK_RBUTTON) != 0; }
 
-uint32_t platform_time_ms() { return (uint32_t)timeGetTime(); }
-uint32_t platform_tick_ms() { return (uint32_t)GetTickCount(); }
+static uint32_t time_ms() { return (uint32_t)timeGetTime(); }
+static uint32_t tick_ms() { return (uint32_t)GetTickCount(); }
 
 // ---- entry ------------------------------------------------------------------
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    static const HostBackend backend = {
+    static const HostPlatform platform = {
         console_open, console_close, window_open, window_close, restore_display,
         remember_start_window, escape_in_foreground, peek_messages, set_title, swap_and_drain,
+        gl_proc_address, cursor_pos, right_button_down, time_ms, tick_ms,
     };
-    ExitProcess((UINT)intro_run(backend));
+    ExitProcess((UINT)intro_run(platform));
     return 0;
 }
 

@@ -1,0 +1,40 @@
+#include "render/benchmark.h"
+
+#include "render/progress.h"
+
+#include <cstdio>
+
+void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samples)
+{
+    std::vector<Rect> regions = {crop};
+    Rect warm = {crop.x, crop.y, crop.w < 8 ? crop.w : 8, crop.h < 8 ? crop.h : 8};
+    render_sample(r, 0, {warm}); // the driver compiles its variants here
+    render_post(r, 1, warm);
+    render_clear_sum();
+    Clock::time_point start = Clock::now();
+    for (int s = 0; s < samples; ++s) render_sample(r, s, regions);
+    double sample_ms = seconds_since(start) * 1000.0 / samples;
+    start = Clock::now();
+    render_post(r, samples, crop);
+    double post_ms = seconds_since(start) * 1000.0;
+    double picture_s = (sample_ms * kSampleBudget + post_ms) / 1000.0;
+    std::printf("benchmark %-5s %4dx%-4d at %4d,%-4d: %10.1f ms per sample pass, %8.1f ms post pass, "
+                "%8.1f s per picture (%d samples + post; %d measured)\n",
+                label, crop.w, crop.h, crop.x, kPictureHeight - crop.y - crop.h, sample_ms, post_ms, picture_s,
+                kSampleBudget, samples);
+    std::fflush(stdout);
+}
+
+int benchmark(const Options &opt, Renderer &r)
+{
+    int samples = opt.samples_given ? opt.samples : 3;
+    // The car's nose and texts: the most expensive part of the picture.
+    Options fixed = opt;
+    if (!fixed.crop_given) {
+        fixed.crop_given = true;
+        fixed.crop = Rect{832, 412, 256, 256};
+    }
+    benchmark_region(r, "full", Rect{0, 0, kPictureWidth, kPictureHeight}, samples);
+    benchmark_region(r, "crop", gl_crop(fixed), samples);
+    return 0;
+}
