@@ -3,7 +3,7 @@
 #include "core/shader_tools.h"
 
 #include "core/frame_loop.h"
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 
 #include <sys/stat.h>
 #include <cerrno>
@@ -41,26 +41,31 @@ void dbg_check_program(unsigned program)
     }
 }
 
+// Status and log of a shader or a program object. The log is printed on
+// success too, so warnings show.
+static bool check_object(unsigned name, unsigned status_pname, const char *who, const char *verb,
+                         const char *label, void (*get_iv)(unsigned, unsigned, int *),
+                         void (*get_log)(unsigned, int, int *, char *))
+{
+    int status = 0, length = 0;
+    get_iv(name, status_pname, &status);
+    get_iv(name, GL_INFO_LOG_LENGTH, &length);
+    if (status == 0) fprintf(stderr, "ERROR: %s: failed to %s %s!\n", who, verb, label);
+    if (length > 1) print_info_log(name, length, get_log);
+    return status == GL_TRUE;
+}
+
 bool CheckShader(unsigned shader, const char *label)
 {
     if (shader == 0) return false;
-    int status = 0, length = 0;
-    shader_gl.get_shaderiv(shader, GL_COMPILE_STATUS, &status);
-    shader_gl.get_shaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-    if (status == 0) fprintf(stderr, "ERROR: CheckShader: failed to compile %s!\n", label);
-    if (length > 1) print_info_log(shader, length, shader_gl.get_shader_info_log);
-    return status == GL_TRUE;
+    return check_object(shader, GL_COMPILE_STATUS, "CheckShader", "compile", label, shader_gl.get_shaderiv,
+                        shader_gl.get_shader_info_log);
 }
 
 bool CheckProgram(unsigned program, const char *label)
 {
-    int status = 0, length = 0;
-    shader_gl.get_programiv(program, GL_LINK_STATUS, &status);
-    shader_gl.get_programiv(program, GL_INFO_LOG_LENGTH, &length);
-    if (status == 0) fprintf(stderr, "ERROR: CheckProgram: failed to link %s!\n", label);
-    // Printed on success too, so warnings show.
-    if (length > 1) print_info_log(program, length, shader_gl.get_program_info_log);
-    return status == GL_TRUE;
+    return check_object(program, GL_LINK_STATUS, "CheckProgram", "link", label, shader_gl.get_programiv,
+                        shader_gl.get_program_info_log);
 }
 
 int load_shader_file(const char *path, std::string &text)

@@ -4,7 +4,7 @@
 #include <string>
 
 // Every GL and platform call the shader tools make. The windowed hosts define
-// `shader_gl` in shader_tools.cpp (GlProcTable slots, entry points looked up
+// `shader_gl` in gl/shader_tools_gl.cpp (GlProcTable slots, entry points looked up
 // by name at each call, the backend's cursor); tests define it with fakes or
 // with a headless context.
 struct ShaderToolsGl {

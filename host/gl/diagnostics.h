@@ -1,7 +1,7 @@
 // Diagnostics for whoever investigates a shader or a pixel format. Need a
 // current GL context.
 #pragma once
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 
 // Grabs the picture on screen (or in `read_buffer`) from the lower-left
 // corner into a TGA file. Leaves the GL read buffer and pack alignment as it

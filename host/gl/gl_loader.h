@@ -2,7 +2,7 @@
 // the entry-point table. The system library exports only 1.1 on Windows, so
 // everything newer is fetched from the driver once a context is current.
 #pragma once
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 #include "core/gl_procs.h"
 #include "core/shader_tools.h"
 #include "gl/diagnostics.h"
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/shader_tools_gl.h"

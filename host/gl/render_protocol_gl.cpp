@@ -1,6 +1,6 @@
 #include "gl/render_protocol_gl.h"
 
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
 #include "gl/soft_accum.h"
 

@@ -1,6 +1,6 @@
 #include "gl/shader_program.h"
 
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
 
 #include <vector>

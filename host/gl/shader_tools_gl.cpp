@@ -4,7 +4,7 @@
 
 #include "core/gl_procs.h"
 #include "core/shader_tools.h"
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
 
 static unsigned create_shader_programv(unsigned type, int count, const char *const *strings)

@@ -1,7 +1,8 @@
 #include "gl/soft_accum.h"
 
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
+#include "gl/render_target.h"
 #include "gl/shader_program.h"
 
 #include <vector>
@@ -130,28 +131,6 @@ bool make_program(SoftAccum &acc, std::string &error)
     return true;
 }
 
-// The cleared float texture and the framebuffer that draws into it; leaves
-// both bound.
-bool make_target(SoftAccum &acc, int w, int h, std::string &error)
-{
-    gl_ext.GenVertexArrays(1, &acc.vertex_array);
-    glGenTextures(1, &acc.texture);
-    glBindTexture(GL_TEXTURE_2D, acc.texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, w, h, 0, GL_RGBA, GL_FLOAT, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl_ext.GenFramebuffers(1, &acc.framebuffer);
-    gl_ext.BindFramebuffer(GL_DRAW_FRAMEBUFFER, acc.framebuffer);
-    gl_ext.FramebufferTexture2D(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, acc.texture, 0);
-    if (gl_ext.CheckFramebufferStatus(GL_DRAW_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        error = "the driver cannot render into a 32-bit float target";
-        return false;
-    }
-    const GLfloat zero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    gl_ext.ClearBufferfv(GL_COLOR, 0, zero);
-    return true;
-}
-
 } // namespace
 
 bool soft_accum_init(SoftAccum &acc, int w, int h, std::string &error)
@@ -168,7 +147,12 @@ bool soft_accum_init(SoftAccum &acc, int w, int h, std::string &error)
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous_texture);
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous_framebuffer);
 
-    bool ok = make_program(acc, error) && make_target(acc, w, h, error);
+    bool ok = make_program(acc, error);
+    if (ok) {
+        gl_ext.GenVertexArrays(1, &acc.vertex_array);
+        ok = make_render_target(GL_RGBA32F, GL_FLOAT, w, h, acc.texture, acc.framebuffer);
+        if (!ok) error = "the driver cannot render into a 32-bit float target";
+    }
     gl_ext.BindFramebuffer(GL_DRAW_FRAMEBUFFER, previous_framebuffer);
     glBindTexture(GL_TEXTURE_2D, previous_texture);
     gl_ext.ActiveTexture(previous_active);

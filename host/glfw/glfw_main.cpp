@@ -2,7 +2,7 @@
 // into the messages of the shared window table, so both hosts behave alike.
 #include "gl/diagnostics.h"
 #include "core/frame_loop.h"
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/intro_app.h"
 #include "core/window_messages.h"
 

@@ -4,25 +4,36 @@
 
 #include <cstdio>
 
-void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samples)
+PassTimes time_region(Renderer &r, const Rect &crop, int samples)
 {
     std::vector<Rect> regions = {crop};
     Rect warm = {crop.x, crop.y, crop.w < 8 ? crop.w : 8, crop.h < 8 ? crop.h : 8};
     render_sample(r, 0, {warm}); // the driver compiles its variants here
     render_post(r, 1, warm);
     render_clear_sum();
+    PassTimes t;
     Clock::time_point start = Clock::now();
     for (int s = 0; s < samples; ++s) render_sample(r, s, regions);
-    double sample_ms = seconds_since(start) * 1000.0 / samples;
+    t.sample_ms = seconds_since(start) * 1000.0 / samples;
     start = Clock::now();
     render_post(r, samples, crop);
-    double post_ms = seconds_since(start) * 1000.0;
-    double picture_s = (sample_ms * kSampleBudget + post_ms) / 1000.0;
+    t.post_ms = seconds_since(start) * 1000.0;
+    t.picture_s = (t.sample_ms * kSampleBudget + t.post_ms) / 1000.0;
+    return t;
+}
+
+void print_times(const char *label, const Rect &crop, int samples, const PassTimes &t)
+{
     std::printf("benchmark %-5s %4dx%-4d at %4d,%-4d: %10.1f ms per sample pass, %8.1f ms post pass, "
                 "%8.1f s per picture (%d samples + post; %d measured)\n",
-                label, crop.w, crop.h, crop.x, kPictureHeight - crop.y - crop.h, sample_ms, post_ms, picture_s,
-                kSampleBudget, samples);
+                label, crop.w, crop.h, crop.x, kPictureHeight - crop.y - crop.h, t.sample_ms, t.post_ms,
+                t.picture_s, kSampleBudget, samples);
     std::fflush(stdout);
+}
+
+void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samples)
+{
+    print_times(label, crop, samples, time_region(r, crop, samples));
 }
 
 int benchmark(const Options &opt, Renderer &r)

@@ -1,30 +1,13 @@
 #include "render/offscreen_renderer.h"
 
 #include "core/render_protocol.h"
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
+#include "gl/render_target.h"
 #include "gl/shader_program.h"
 
 namespace {
-
-bool make_target(Renderer &r, std::string &error)
-{
-    glGenTextures(1, &r.texture);
-    glBindTexture(GL_TEXTURE_2D, r.texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPictureWidth, kPictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl_ext.GenFramebuffers(1, &r.framebuffer);
-    gl_ext.BindFramebuffer(GL_FRAMEBUFFER, r.framebuffer);
-    gl_ext.FramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, r.texture, 0);
-    if (gl_ext.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        error = "the driver cannot render into an 8-bit RGBA texture";
-        return false;
-    }
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    return true;
-}
 
 // The target and the program the passes draw with.
 void use_renderer(const Renderer &r)
@@ -44,7 +27,11 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
         return false;
     }
     // The float accumulator claims texture 1 before any texture is generated.
-    if (!gl_passes_init_float(error) || !make_target(r, error)) return false;
+    if (!gl_passes_init_float(error)) return false;
+    if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
+        error = "the driver cannot render into an 8-bit RGBA texture";
+        return false;
+    }
     glViewport(0, 0, kPictureWidth, kPictureHeight);
     gl_ext.UseProgram(r.program);
     return true;

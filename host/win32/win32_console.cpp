@@ -1,12 +1,6 @@
 #include "win32/win32_console.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "core/windows_lean.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,6 +1,6 @@
 // Windows host: the window, its GL context, the message pump and the debug
 // console; the loop itself is shared with the Linux host.
-#include "gl/gl_api.h"   // windows.h first, then GL
+#include "core/gl_api.h"   // windows.h first, then GL
 #include "gl/diagnostics.h"
 #include "gl/intro_app.h"
 #include "core/pixel_format_choice.h"

@@ -2,7 +2,7 @@
 #include "core/shader_tools.h"
 #include "test_files.h"
 
-#include "gl/gl_api.h"
+#include "core/gl_api.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

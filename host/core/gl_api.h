@@ -1,14 +1,10 @@
-// OpenGL declarations for the host. Functions past 1.1 are never linked
-// directly: they come from GlProcTable or from gl_proc_address by name.
+// OpenGL declarations for the host: types and enums only. The core uses the
+// enums with the GL calls it is handed; the calls themselves are made in gl/.
+// Functions past 1.1 are never linked directly: they come from GlProcTable or
+// from the loader (gl/gl_loader.h).
 #pragma once
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "core/windows_lean.h"
 #endif
 #include <GL/gl.h>
 #include <GL/glext.h>
