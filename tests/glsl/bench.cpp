@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "egl_context.h"
+#include "render/egl_context.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>

@@ -1,7 +1,7 @@
 // Hundreds of broken shader files through the hot-reload path on the real
 // driver: none may crash it, and the working program must stay current.
-#include "egl_context.h"
-#include "shader_tools.h"
+#include "render/egl_context.h"
+#include "core/shader_tools.h"
 #include "test_files.h"
 
 #include <EGL/egl.h>

@@ -1,12 +1,15 @@
 // intro-render as a program (failures, crops, progress pictures, golden
 // crops of the real picture) and the soft accumulation module it uses.
 #include "bench.h"
-#include "soft_accum.h"
 
 #include <EGL/egl.h>
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+#include "gl/gl_loader.h"
+#include "gl/soft_accum.h"
+#include "render/egl_context.h"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -281,6 +284,7 @@ TEST(SoftAccum, SumsReturnsAndRestoresState)
     const int w = 16, h = 8;
     std::string error;
     SoftAccum acc;
+    gl_loader_load(egl_proc_address);
     ASSERT_TRUE(soft_accum_init(acc, w, h, error)) << error;
 
     GLuint sources[2];

@@ -1,5 +1,5 @@
 // Banner colouring and the pattern replacement it is built on.
-#include "banner.h"
+#include "core/banner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The progressive loop against fake GPU and platform operations.
-#include "frame_loop.h"
+#include "core/frame_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -32,14 +32,14 @@ FrameOps fake_ops()
     ops.escape_in_foreground = [] { return fake.escape; };
     ops.set_title = [](const char *t) { fake.title = t; log("title"); };
     ops.swap_and_drain = [] { ++fake.swaps; log("swap"); };
-    ops.bind_texture = [] { log("bind"); };
-    ops.copy_to_texture = [] { log("copy"); };
-    ops.set_pass = [](int32_t i, int32_t p) { log("v=" + std::to_string(i) + "," + std::to_string(p)); };
-    ops.draw_rect = [] { log("rect"); };
-    ops.accumulate = [](float w) { char b[32]; snprintf(b, sizeof b, "accum %.7f", (double)w); log(b); };
-    ops.accum_return = [](float s) { char b[32]; snprintf(b, sizeof b, "return %.6f", (double)s); log(b); };
-    ops.finish = [] { log("finish"); };
-    ops.clear_accum = [] { log("clear"); };
+    ops.passes.bind_texture = [] { log("bind"); };
+    ops.passes.copy_to_texture = [] { log("copy"); };
+    ops.passes.set_pass = [](int32_t i, int32_t p) { log("v=" + std::to_string(i) + "," + std::to_string(p)); };
+    ops.passes.draw_rect = [] { log("rect"); };
+    ops.passes.accumulate = [](float w) { char b[32]; snprintf(b, sizeof b, "accum %.7f", (double)w); log(b); };
+    ops.passes.accum_return = [](float s) { char b[32]; snprintf(b, sizeof b, "return %.6f", (double)s); log(b); };
+    ops.passes.finish = [] { log("finish"); };
+    ops.passes.clear_accum = [] { log("clear"); };
     return ops;
 }
 

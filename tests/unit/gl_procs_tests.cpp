@@ -1,5 +1,5 @@
 // Loading the entry-point table.
-#include "gl_procs.h"
+#include "core/gl_procs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Choosing a window pixel format that carries an accumulation buffer.
-#include "pixel_format_choice.h"
+#include "core/pixel_format_choice.h"
 
 #include <gtest/gtest.h>
 

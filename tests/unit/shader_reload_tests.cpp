@@ -1,8 +1,8 @@
 // Hot reload, program checks and the mouse uniform against a fake GL.
-#include "shader_tools.h"
+#include "core/shader_tools.h"
 #include "test_files.h"
 
-#include "gl_api.h"
+#include "core/gl_api.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

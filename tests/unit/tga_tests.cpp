@@ -1,5 +1,5 @@
 // TGA encoding and the numbered names of screen grabs.
-#include "tga_file.h"
+#include "core/tga_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

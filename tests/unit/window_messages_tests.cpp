@@ -1,6 +1,6 @@
 // The window procedure's table, shared by both hosts.
-#include "frame_loop.h"
-#include "window_messages.h"
+#include "core/frame_loop.h"
+#include "core/window_messages.h"
 
 #include <gtest/gtest.h>
 

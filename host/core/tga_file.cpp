@@ -1,0 +1,69 @@
+#include "core/tga_file.h"
+
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+bool tga_size_ok(int width, int height)
+{
+    if (width <= 0 || height <= 0 || width >= 65536 || height >= 65536) return false;
+    // The pixel buffer's size must also fit a size_t (a 32-bit build).
+    return (uint64_t)width * (uint64_t)height * 3 <= (uint64_t)SIZE_MAX;
+}
+
+void tga_header(uint8_t out[kTgaHeaderSize], int width, int height)
+{
+    for (int i = 0; i < kTgaHeaderSize; ++i) out[i] = 0;
+    out[2] = 2;   // uncompressed true-colour
+    out[12] = (uint8_t)(width & 0xFF);
+    out[13] = (uint8_t)(width >> 8);
+    out[14] = (uint8_t)(height & 0xFF);
+    out[15] = (uint8_t)(height >> 8);
+    out[16] = 24;
+}
+
+bool write_tga_rows(FILE *f, int width, int height, const uint8_t *rgb, bool top_row_first)
+{
+    if (!tga_size_ok(width, height) || !rgb) return false;
+    uint8_t header[kTgaHeaderSize];
+    tga_header(header, width, height);
+    bool ok = fwrite(header, 1, sizeof header, f) == sizeof header;
+    // One row at a time, so the caller's pixels stay untouched.
+    size_t row_bytes = (size_t)width * 3;
+    std::vector<uint8_t> row(row_bytes);
+    for (int y = 0; ok && y < height; ++y) {
+        int source_row = top_row_first ? height - 1 - y : y;
+        const uint8_t *src = rgb + (size_t)source_row * row_bytes;
+        for (size_t i = 0; i < row_bytes; i += 3) {
+            row[i] = src[i + 2];
+            row[i + 1] = src[i + 1];
+            row[i + 2] = src[i];
+        }
+        ok = fwrite(row.data(), 1, row_bytes, f) == row_bytes;
+    }
+    return ok;
+}
+
+bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
+{
+    if (!tga_size_ok(width, height) || !rgb) return false;
+    FILE *f = fopen(path, "wb");
+    if (!f) return false;
+    bool ok = write_tga_rows(f, width, height, rgb, false);
+    ok = fclose(f) == 0 && ok;
+    return ok;
+}
+
+std::string next_grab_name(const std::string &dir)
+{
+    for (int n = 1; n <= 99999; ++n) {
+        char name[32];
+        snprintf(name, sizeof name, "intro_%04d.tga", n);
+        std::string path = dir + name;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return path;
+    }
+    return std::string();
+}

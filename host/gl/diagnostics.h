@@ -1,0 +1,19 @@
+// Diagnostics for whoever investigates a shader or a pixel format. Need a
+// current GL context.
+#pragma once
+#include "core/gl_api.h"
+
+// Grabs the picture on screen (or in `read_buffer`) from the lower-left
+// corner into a TGA file. Leaves the GL read buffer and pack alignment as it
+// found them.
+bool save_tga(const char *path, int width, int height, GLenum read_buffer = GL_FRONT);
+// Colour format of the default framebuffer and accumulation bits, on stdout.
+void print_framebuffer_info();
+// F12: asks for the next picture shown to be written to the next free
+// "intro_NNNN.tga" of the working directory. Deferred because the front
+// buffer cannot be read back everywhere (Mesa's software GLX returns black).
+void grab_screen();
+// Called by the present right before the buffers swap: if a grab was asked
+// for, writes the finished picture from the back buffer and prints the
+// file's name on stdout. True when a file was written.
+bool grab_screen_before_swap();

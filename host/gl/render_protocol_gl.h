@@ -1,0 +1,33 @@
+// The passes of the render protocol on a real context: uniform location 1,
+// texture 1 on unit 0, and one accumulator for the sum: the fixed-function
+// accumulation buffer, or a float framebuffer where the context has none.
+// Needs the GL loader loaded.
+#pragma once
+#include "core/crop_geometry.h"
+#include "core/render_protocol.h"
+
+#include <string>
+#include <vector>
+
+// Where the samples are summed. `add` reads the colour read buffer and, like
+// glAccum, honours the scissor box; `ret` draws sum * scale into the draw buffer.
+struct Accumulator {
+    void (*add)(float weight);
+    void (*ret)(float scale);
+    void (*clear)();
+};
+extern const Accumulator accum_buffer_accumulator;
+extern const Accumulator float_accumulator;
+
+// Chooses the accumulator for a window's context (INTRO_SOFT_ACCUM=1 forces
+// the float one); false, with a message printed, when neither can be had.
+bool gl_passes_init_window();
+// The float accumulator only, for a context without a default framebuffer.
+bool gl_passes_init_float(std::string &error);
+void gl_passes_destroy();
+// Clears the colour buffer and the sum before the first cycle.
+void gl_passes_clear_all();
+// Limits the sample draws and sums to these scissor boxes; empty: the whole
+// viewport, without a scissor.
+void gl_passes_set_regions(const std::vector<Rect> &regions);
+const PassOps &gl_pass_ops();

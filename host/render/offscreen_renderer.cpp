@@ -1,0 +1,87 @@
+#include "render/offscreen_renderer.h"
+
+#include "core/render_protocol.h"
+#include "core/gl_api.h"
+#include "gl/gl_loader.h"
+#include "gl/render_protocol_gl.h"
+#include "gl/render_target.h"
+#include "gl/shader_program.h"
+
+namespace {
+
+// The target and the program the passes draw with.
+void use_renderer(const Renderer &r)
+{
+    gl_ext.BindFramebuffer(GL_FRAMEBUFFER, r.framebuffer);
+    gl_ext.UseProgram(r.program);
+}
+
+} // namespace
+
+bool renderer_init(Renderer &r, const std::string &source, std::string &error)
+{
+    std::string log;
+    r.program = build_fragment_program(source.c_str(), log);
+    if (!r.program) {
+        error = "the shader does not build:\n" + log;
+        return false;
+    }
+    // The float accumulator claims texture 1 before any texture is generated.
+    if (!gl_passes_init_float(error)) return false;
+    if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
+        error = "the driver cannot render into an 8-bit RGBA texture";
+        return false;
+    }
+    glViewport(0, 0, kPictureWidth, kPictureHeight);
+    gl_ext.UseProgram(r.program);
+    return true;
+}
+
+void renderer_destroy(Renderer &r)
+{
+    gl_passes_destroy();
+    if (r.framebuffer) gl_ext.DeleteFramebuffers(1, &r.framebuffer);
+    if (r.texture) glDeleteTextures(1, &r.texture);
+    if (r.program) gl_ext.DeleteProgram(r.program);
+    r = Renderer();
+}
+
+void render_sample(Renderer &r, int index, const std::vector<Rect> &regions)
+{
+    const PassOps &ops = gl_pass_ops();
+    use_renderer(r);
+    ops.bind_texture();
+    gl_passes_set_regions(regions);
+    sample_pass(ops, index);
+}
+
+void render_post(Renderer &r, int count, const Rect &crop)
+{
+    const PassOps &ops = gl_pass_ops();
+    use_renderer(r);
+    ops.bind_texture();
+    gl_passes_set_regions({crop});
+    post_pass(ops, count);
+    ops.finish();
+}
+
+void render_clear_sum() { gl_pass_ops().clear_accum(); }
+
+std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop)
+{
+    std::vector<unsigned char> rgba((size_t)crop.w * crop.h * 4);
+    gl_ext.BindFramebuffer(GL_READ_FRAMEBUFFER, r.framebuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(crop.x, crop.y, crop.w, crop.h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    std::vector<unsigned char> rgb((size_t)crop.w * crop.h * 3);
+    for (int row = 0; row < crop.h; ++row) {
+        const unsigned char *src = &rgba[(size_t)(crop.h - 1 - row) * crop.w * 4];
+        unsigned char *dst = &rgb[(size_t)row * crop.w * 3];
+        for (int col = 0; col < crop.w; ++col) {
+            dst[col * 3 + 0] = src[col * 4 + 0];
+            dst[col * 3 + 1] = src[col * 4 + 1];
+            dst[col * 3 + 2] = src[col * 4 + 2];
+        }
+    }
+    return rgb;
+}

@@ -1,0 +1,26 @@
+// intro-render's GL side: the shader's program and one 8-bit colour target
+// that stands in for the window's back buffer, driven through the same
+// render protocol as the windowed hosts (float accumulator, texture 1).
+#pragma once
+#include "core/crop_geometry.h"
+
+#include <string>
+#include <vector>
+
+struct Renderer {
+    unsigned program = 0;
+    unsigned texture = 0;      // RGBA8, the colour buffer
+    unsigned framebuffer = 0;  // draws into `texture`; samples, mean and post pass
+};
+
+// Needs a current context and the GL loader loaded; on failure says why.
+bool renderer_init(Renderer &r, const std::string &source, std::string &error);
+void renderer_destroy(Renderer &r);
+// One sample pass over the regions, added into the sum with weight 1/128.
+void render_sample(Renderer &r, int index, const std::vector<Rect> &regions);
+// The mean of `count` samples into texture 1, then the post pass over `crop`.
+void render_post(Renderer &r, int count, const Rect &crop);
+// Forgets the samples summed so far.
+void render_clear_sum();
+// The post pass's result over `crop` as RGB rows, top row first.
+std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop);

@@ -1,0 +1,85 @@
+// intro-render: renders the finished picture without a display, through a
+// surfaceless EGL context, with the same render protocol as the windowed
+// hosts: samples into an 8-bit target, summed with weight 1/128, their mean
+// quantised to 8 bits in texture object 1, then the post pass.
+#include "core/crop_geometry.h"
+#include "gl/gl_loader.h"
+#include "render/benchmark.h"
+#include "render/egl_context.h"
+#include "render/offscreen_renderer.h"
+#include "render/picture_files.h"
+#include "render/progress.h"
+#include "render/render_options.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+extern const char intro_shader_text[];
+
+namespace {
+
+int render(const Options &opt, Renderer &r)
+{
+    Rect crop = gl_crop(opt);
+    std::vector<Rect> regions = sample_regions(crop, opt.margin, kPictureWidth, kPictureHeight);
+    Clock::time_point start = Clock::now();
+    std::string error;
+    for (int s = 0; s < opt.samples; ++s) {
+        render_sample(r, s, regions);
+        int done = s + 1;
+        if (opt.progress_pictures && done < opt.samples && is_progress_count(done)) {
+            render_post(r, done, crop);
+            if (!write_picture(tagged_path(opt.output, done), opt.format, read_crop(r, crop), crop.w, crop.h, error)) {
+                std::fprintf(stderr, "\nintro-render: %s\n", error.c_str());
+                return 1;
+            }
+        }
+        show_progress(done, opt.samples, seconds_since(start));
+    }
+    render_post(r, opt.samples, crop);
+    if (!write_picture(opt.output, opt.format, read_crop(r, crop), crop.w, crop.h, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples)\n", opt.output.c_str(), crop.w, crop.h,
+                 opt.samples);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options opt;
+    bool done = false;
+    int status = parse_options(argc, argv, opt, done);
+    if (status || done) return status;
+
+    std::string error;
+    std::string source = intro_shader_text;
+    if (!opt.shader_path.empty() && !read_file(opt.shader_path, source, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        return 1;
+    }
+    if (!opt.benchmark && !check_writable(opt.output, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        return 1;
+    }
+    EglContext context;
+    if (!egl_context_create(context, error)) {
+        std::fprintf(stderr, "intro-render: no OpenGL context: %s\n", error.c_str());
+        return 1;
+    }
+    gl_loader_load(egl_proc_address);
+    Renderer renderer;
+    if (!gl_loader_ready(error) || !renderer_init(renderer, source, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        egl_context_destroy(context);
+        return 1;
+    }
+    status = opt.benchmark ? benchmark(opt, renderer) : render(opt, renderer);
+    renderer_destroy(renderer);
+    egl_context_destroy(context);
+    return status;
+}

@@ -1,0 +1,32 @@
+// intro-render's command line.
+#pragma once
+#include "core/crop_geometry.h"
+#include "core/render_protocol.h"
+
+#include <cstdio>
+#include <string>
+
+// The post pass's bloom reaches 227 px across and 128 up; aberration 8 px.
+constexpr int kDefaultMargin = 240;
+
+enum class PictureFormat { png, tga };
+
+struct Options {
+    std::string output = "intro.png";
+    PictureFormat format = PictureFormat::png;
+    int samples = kSampleBudget;
+    bool samples_given = false;
+    std::string shader_path; // empty: the embedded shader
+    bool crop_given = false;
+    Rect crop;               // as given: y counts rows from the top
+    int margin = kDefaultMargin;
+    int progress_pictures = -1; // -1: on for full renders only
+    bool benchmark = false;
+};
+
+void print_usage(FILE *out);
+// Returns 0 to go on, else the exit status (help: 0 after printing, with
+// `done` set).
+int parse_options(int argc, char **argv, Options &opt, bool &done);
+// The crop in GL rows (from the bottom); the whole picture without one.
+Rect gl_crop(const Options &opt);
