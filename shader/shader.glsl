@@ -405,21 +405,26 @@ vec2 guard_rail_sdf(vec3 q, vec2 r)
     return op_union(r, vec2(min(rail, post), 8.0));
 }
 
-// The whole world as (distance, material id). `x` is the sample's moment: the
-// car moves a little and the background a lot along z, which gives the blur.
-vec2 scene_sdf(vec3 p)
+// Ground, overhead light panel and sphere light: they do not move.
+vec2 environment_sdf(vec3 p)
 {
-    vec3 q = p;
-    vec2 r = vec2(q.y + 0.01, 12.0);
-    r = op_union(r, vec2(sd_box(q - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, 6.0));
-    r = op_union(r, vec2(length(q - vec3(-6.0, 10.0, -8.0)) - 0.6, 7.0));
+    vec2 r = vec2(p.y + 0.01, 12.0);
+    r = op_union(r, vec2(sd_box(p - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, 6.0));
+    return op_union(r, vec2(length(p - vec3(-6.0, 10.0, -8.0)) - 0.6, 7.0));
+}
 
-    q.z += 167e-6 * x;
-    // the car is the expensive part: skip it where its bound box is no nearer
-    // than the ground and lights (<= so a tie still evaluates it)
-    if (sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x)
-        r = car_sdf(q, r);
+// The car is the expensive part: it is only looked at where its bound box is
+// no farther than the ground and lights (<= so a tie still evaluates it).
+// q is in the car's moving frame.
+bool car_in_reach(vec3 q, vec2 r)
+{
+    return sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x;
+}
 
+// Tilted panel, its blocks and the guard rail, folded into r; q is in the
+// car's moving frame, the background moves on faster.
+vec2 background_sdf(vec3 q, vec2 r)
+{
     q.z += 0.01 * x;
     // horizontal layers 1/15 thick, each shifted by its own fixed amount
     float jitter = 0.2 * fract(sin(floor(15.0 * q.y)) * 43758.5453);
@@ -435,6 +440,27 @@ vec2 scene_sdf(vec3 p)
     r = block_field_sdf(t, r);
 
     return guard_rail_sdf(q, r);
+}
+
+// The whole world as (distance, material id), with the car left out when
+// with_car is false; car_near tells whether the car was within reach, so
+// whether leaving it out made a difference. `x` is the sample's moment: the
+// car moves a little and the background a lot along z, which gives the blur.
+vec2 scene_sdf_parts(vec3 p, bool with_car, out bool car_near)
+{
+    vec2 r = environment_sdf(p);
+    vec3 q = p;
+    q.z += 167e-6 * x;
+    car_near = car_in_reach(q, r);
+    if (with_car && car_near)
+        r = car_sdf(q, r);
+    return background_sdf(q, r);
+}
+
+vec2 scene_sdf(vec3 p)
+{
+    bool car_near;
+    return scene_sdf_parts(p, true, car_near);
 }
 
 // ============================================================================
@@ -570,12 +596,77 @@ Material material_at(float id, vec3 p, vec3 n)
     return mat;
 }
 
-// Tetrahedral central differences: four scene evaluations.
+// One step of the sphere trace with the scene sample h at o + t * d: true
+// when the march is over, with id set on a hit.
+bool march_step(vec2 h, inout float t, inout float id, inout int steps)
+{
+    if (abs(h.x) < 0.0001 * t) {
+        id = h.y;
+        return true;
+    }
+    t += h.x;
+    steps++;
+    return steps == 128 || t >= 50.0;
+}
+
+// Sphere trace of one segment from o along d: the distance t of the hit and
+// its material id, -1 for a miss. Where the car is out of reach the scene
+// is taken without it, which gives the same numbers there. A group of
+// pixels leaves each inner loop only when all of its pixels have, so the
+// car is paid for only by groups with a pixel near it.
+vec2 march(vec3 o, vec3 d)
+{
+    float t = 0.1;
+    float id = -1.0;
+    int steps = 0;
+    bool done = false;
+    for (int leg = 0; leg < 128 && !done; leg++) {
+        bool car_near;
+        while (!done) {
+            vec2 h = scene_sdf_parts(o + t * d, false, car_near);
+            if (car_near) break;
+            done = march_step(h, t, id, steps);
+        }
+        while (!done) {
+            vec2 h = scene_sdf_parts(o + t * d, true, car_near);
+            done = march_step(h, t, id, steps);
+            if (!car_near) break;
+        }
+    }
+    return vec2(t, id);
+}
+
+const vec2 normal_e = vec2(0.001, -0.001);
+
+vec3 normal_offset(int k)
+{
+    return k == 0 ? normal_e.xyy : k == 1 ? normal_e.yyx : k == 2 ? normal_e.yxy : normal_e.xxx;
+}
+
+// Index of the first of near[from..3] that is set, 4 if none.
+int next_near(bvec4 near, int from)
+{
+    for (int k = from; k < 4; k++)
+        if (near[k]) return k;
+    return 4;
+}
+
+// Tetrahedral central differences: four scene samples. The samples without
+// the car keep their constant offsets (the compiler folds them into the
+// background's constants, and the picture depends on that rounding); the
+// car is added in a loop over only the samples that have it within reach.
 vec3 surface_normal(vec3 p)
 {
-    const vec2 e = vec2(0.001, -0.001);
-    return normalize(e.xyy * scene_sdf(p + e.xyy).x + e.yyx * scene_sdf(p + e.yyx).x +
-                     e.yxy * scene_sdf(p + e.yxy).x + e.xxx * scene_sdf(p + e.xxx).x);
+    const vec2 e = normal_e;
+    bvec4 near;
+    vec4 s = vec4(scene_sdf_parts(p + e.xyy, false, near.x).x, scene_sdf_parts(p + e.yyx, false, near.y).x,
+                  scene_sdf_parts(p + e.yxy, false, near.z).x, scene_sdf_parts(p + e.xxx, false, near.w).x);
+    for (int k = next_near(near, 0); k < 4; k = next_near(near, k + 1)) {
+        vec3 q = p + normal_offset(k);
+        q.z += 167e-6 * x;
+        s[k] = min(s[k], car_sdf(q, vec2(1e9, -1.0)).x);
+    }
+    return normalize(e.xyy * s.x + e.yyx * s.y + e.yxy * s.z + e.xxx * s.w);
 }
 
 // One path of at most five segments. Draws per hit: lobe, three for the
@@ -585,17 +676,9 @@ vec3 trace_path(vec3 o, vec3 d)
     vec3 radiance = vec3(0.0);
     vec3 throughput = vec3(1.0);
     for (int segment = 0; segment < 5; segment++) {
-        float t = 0.1;
-        float id = -1.0;
-        for (int i = 0; i < 128; i++) {
-            if (t >= 50.0) break;
-            vec2 h = scene_sdf(o + t * d);
-            if (abs(h.x) < 0.0001 * t) {
-                id = h.y;
-                break;
-            }
-            t += h.x;
-        }
+        vec2 h = march(o, d);
+        float t = h.x;
+        float id = h.y;
         if (id < 0.0) {
             radiance += throughput * sky_radiance(d, segment);
             break;
