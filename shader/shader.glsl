@@ -442,25 +442,61 @@ vec2 background_sdf(vec3 q, vec2 r)
     return guard_rail_sdf(q, r);
 }
 
-// The whole world as (distance, material id), with the car left out when
-// with_car is false; car_near tells whether the car was within reach, so
-// whether leaving it out made a difference. `x` is the sample's moment: the
-// car moves a little and the background a lot along z, which gives the blur.
-vec2 scene_sdf_parts(vec3 p, bool with_car, out bool car_near)
+// A lower bound of the background's distances at q (the car's moving
+// frame): boxes around the tilted panel with its blocks and around the guard
+// rail's profile, taken without the layer jitter, which moves q by less than
+// 0.2 along x and z, hence the margins.
+float background_bound(vec3 q)
+{
+    q.z += 0.01 * x;
+    vec3 t = q - vec3(0.0, 1.0, 14.5);
+    t.x += 0.004 * x;
+    t.z += 0.006 * x;
+    t.xz *= rot2(0.8);
+    t.zy *= rot2(0.2);
+    t.xy *= rot2(0.1);
+    // blocks of the largest scale, turned and jittered to the field's edge
+    float panel = sd_box(t - vec3(0.0, 0.28, 0.0), vec3(4.2, 0.36, 8.6)) - 0.3;
+
+    vec3 g = q - vec3(1.0, 1.0, 4.0);
+    g.xz *= rot2(0.25);
+    if (g.z >= 0.0)
+        g.x += 10.0 * (1.0 - cos(0.1 * g.z));
+    g.x -= 1.5;
+    g.y = abs(g.y + 0.75);
+    // the jitter moves g.x, and through the bend g.z, by up to 0.29 each
+    float rail = max(abs(g.x - 0.0665) - 0.1935, g.y - 0.41) - 0.6;
+    return min(panel, rail);
+}
+
+// What scene_sdf_parts includes besides the ground and lights.
+const int SCENE_ENVIRONMENT = 0;    // nothing more
+const int SCENE_WITHOUT_CAR = 1;    // the background
+const int SCENE_WITHOUT_CAR_UNBOUNDED = 2; // the same, not working out background_near
+const int SCENE_WHOLE = 3;          // the background and the car
+
+// The world as (distance, material id), with the parts that `parts` leaves
+// out; car_near and background_near tell whether leaving out the car or
+// the background could make a difference here (background_near is only
+// worked out where `parts` leaves out the car). `x` is the sample's moment:
+// the car moves a little and the background a lot along z, which gives the
+// blur.
+vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near)
 {
     vec2 r = environment_sdf(p);
     vec3 q = p;
     q.z += 167e-6 * x;
     car_near = car_in_reach(q, r);
-    if (with_car && car_near)
+    background_near = parts <= SCENE_WITHOUT_CAR && background_bound(q) <= r.x;
+    if (parts == SCENE_WHOLE && car_near)
         r = car_sdf(q, r);
-    return background_sdf(q, r);
+    return parts == SCENE_ENVIRONMENT ? r : background_sdf(q, r);
 }
 
 vec2 scene_sdf(vec3 p)
 {
-    bool car_near;
-    return scene_sdf_parts(p, true, car_near);
+    bool car_near, background_near;
+    return scene_sdf_parts(p, SCENE_WHOLE, car_near, background_near);
 }
 
 // ============================================================================
@@ -610,10 +646,11 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 }
 
 // Sphere trace of one segment from o along d: the distance t of the hit and
-// its material id, -1 for a miss. Where the car is out of reach the scene
-// is taken without it, which gives the same numbers there. A group of
-// pixels leaves each inner loop only when all of its pixels have, so the
-// car is paid for only by groups with a pixel near it.
+// its material id, -1 for a miss. Each point is taken with the cheapest
+// scene that gives the same numbers there: the ground and lights alone,
+// the scene without the car, or the whole. A group of pixels leaves each
+// inner loop only when all of its pixels have, so only groups with a pixel
+// near the car or the background pay for them.
 vec2 march(vec3 o, vec3 d)
 {
     float t = 0.1;
@@ -621,16 +658,21 @@ vec2 march(vec3 o, vec3 d)
     int steps = 0;
     bool done = false;
     for (int leg = 0; leg < 128 && !done; leg++) {
-        bool car_near;
+        bool car_near, background_near;
         while (!done) {
-            vec2 h = scene_sdf_parts(o + t * d, false, car_near);
-            if (car_near) break;
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_ENVIRONMENT, car_near, background_near);
+            if (car_near || background_near) break;
             done = march_step(h, t, id, steps);
         }
-        while (!done) {
-            vec2 h = scene_sdf_parts(o + t * d, true, car_near);
+        while (!done && !car_near) {
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_WITHOUT_CAR, car_near, background_near);
+            if (car_near) break;
             done = march_step(h, t, id, steps);
-            if (!car_near) break;
+            if (!background_near) break;
+        }
+        while (!done && car_near) {
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_WHOLE, car_near, background_near);
+            done = march_step(h, t, id, steps);
         }
     }
     return vec2(t, id);
@@ -659,8 +701,11 @@ vec3 surface_normal(vec3 p)
 {
     const vec2 e = normal_e;
     bvec4 near;
-    vec4 s = vec4(scene_sdf_parts(p + e.xyy, false, near.x).x, scene_sdf_parts(p + e.yyx, false, near.y).x,
-                  scene_sdf_parts(p + e.yxy, false, near.z).x, scene_sdf_parts(p + e.xxx, false, near.w).x);
+    bvec4 unused;
+    vec4 s = vec4(scene_sdf_parts(p + e.xyy, SCENE_WITHOUT_CAR_UNBOUNDED, near.x, unused.x).x,
+                  scene_sdf_parts(p + e.yyx, SCENE_WITHOUT_CAR_UNBOUNDED, near.y, unused.y).x,
+                  scene_sdf_parts(p + e.yxy, SCENE_WITHOUT_CAR_UNBOUNDED, near.z, unused.z).x,
+                  scene_sdf_parts(p + e.xxx, SCENE_WITHOUT_CAR_UNBOUNDED, near.w, unused.w).x);
     for (int k = next_near(near, 0); k < 4; k = next_near(near, k + 1)) {
         vec3 q = p + normal_offset(k);
         q.z += 167e-6 * x;
