@@ -542,8 +542,7 @@ float background_bound(vec3 q)
 // What scene_sdf_parts includes besides the ground and lights.
 const int SCENE_ENVIRONMENT = 0;    // nothing more
 const int SCENE_WITHOUT_CAR = 1;    // the background
-const int SCENE_WITHOUT_CAR_UNBOUNDED = 2; // the same, not working out background_near
-const int SCENE_WHOLE = 3;          // the background and the car
+const int SCENE_WHOLE = 2;          // the background and the car
 
 // The world as (distance, material id), with the parts that `parts` leaves
 // out; car_near and background_near tell whether leaving out the car or
@@ -557,7 +556,7 @@ vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_n
     vec3 q = p;
     q.z += CAR_SPEED * x;
     car_near = car_in_reach(q, r);
-    background_near = parts <= SCENE_WITHOUT_CAR && background_bound(q) <= r.x;
+    background_near = parts != SCENE_WHOLE && background_bound(q) <= r.x;
     if (parts == SCENE_WHOLE && car_near)
         r = car_sdf(q, r);
     return parts == SCENE_ENVIRONMENT ? r : background_sdf(q, r);
@@ -758,40 +757,15 @@ vec2 march(vec3 o, vec3 d)
     return vec2(t, id);
 }
 
-const vec2 normal_e = vec2(NORMAL_STEP, -NORMAL_STEP);
-
-vec3 normal_offset(int k)
-{
-    return k == 0 ? normal_e.xyy : k == 1 ? normal_e.yyx : k == 2 ? normal_e.yxy : normal_e.xxx;
-}
-
-// Index of the first of near[from..3] that is set, 4 if none.
-int next_near(bvec4 near, int from)
-{
-    for (int k = from; k < 4; k++)
-        if (near[k]) return k;
-    return 4;
-}
-
-// Tetrahedral central differences: four scene samples. The samples without
-// the car keep their constant offsets (the compiler folds them into the
-// background's constants, and the picture depends on that rounding); the
-// car is added in a loop over only the samples that have it within reach.
+// Tetrahedral central differences: four scene samples. They stay written
+// out with constant offsets: the compiler folds the offsets into the
+// scene's own constants, and the picture depends on that rounding (a loop
+// over the offsets, or the car added in one, changes a few pixels).
 vec3 surface_normal(vec3 p)
 {
-    const vec2 e = normal_e;
-    bvec4 near;
-    bvec4 unused;
-    vec4 s = vec4(scene_sdf_parts(p + e.xyy, SCENE_WITHOUT_CAR_UNBOUNDED, near.x, unused.x).x,
-                  scene_sdf_parts(p + e.yyx, SCENE_WITHOUT_CAR_UNBOUNDED, near.y, unused.y).x,
-                  scene_sdf_parts(p + e.yxy, SCENE_WITHOUT_CAR_UNBOUNDED, near.z, unused.z).x,
-                  scene_sdf_parts(p + e.xxx, SCENE_WITHOUT_CAR_UNBOUNDED, near.w, unused.w).x);
-    for (int k = next_near(near, 0); k < 4; k = next_near(near, k + 1)) {
-        vec3 q = p + normal_offset(k);
-        q.z += CAR_SPEED * x;
-        s[k] = min(s[k], car_sdf(q, vec2(1e9, -1.0)).x);
-    }
-    return normalize(e.xyy * s.x + e.yyx * s.y + e.yxy * s.z + e.xxx * s.w);
+    const vec2 e = vec2(NORMAL_STEP, -NORMAL_STEP);
+    return normalize(e.xyy * scene_sdf(p + e.xyy).x + e.yyx * scene_sdf(p + e.yyx).x +
+                     e.yxy * scene_sdf(p + e.yxy).x + e.xxx * scene_sdf(p + e.xxx).x);
 }
 
 // One path of at most five segments. Draws per hit: lobe, three for the

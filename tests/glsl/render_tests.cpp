@@ -411,8 +411,11 @@ TEST(RenderExactness, TheShaderDrawsTheBaselinesPictureByteForByte)
     TempDir dir;
     const std::string baseline = quote(std::string(INTRO_TEST_DATA) + "/baseline.glsl");
     struct Crop { const char *what; int x, y; };
-    const Crop crops[] = {{"car nose", 900, 420},  {"road", 400, 760},       {"blocks", 1620, 400},
-                          {"guard rail", 320, 220}, {"side text", 1190, 420}, {"wing text", 1290, 345}};
+    // The front wing's crop caught the car added to the normal in a loop,
+    // whose rounding differs in one traced pixel there.
+    const Crop crops[] = {{"car nose", 900, 420},   {"front wing", 688, 632}, {"road", 400, 760},
+                          {"blocks", 1620, 400},    {"guard rail", 320, 220}, {"side text", 1190, 420},
+                          {"wing text", 1290, 345}};
     for (const Crop &c : crops) {
         char args[96];
         std::snprintf(args, sizeof args, "-s 2 --margin 0 --crop %d,%d,32,32 -o ", c.x, c.y);
