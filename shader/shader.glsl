@@ -12,6 +12,31 @@ const vec2 resolution = vec2(1920.0, 1080.0);
 const vec3 zero_one_neg = vec3(0.0, 1.0, -1.0);
 uint rng_state;
 
+// Material ids of the scene's surfaces; ids without a row of their own in
+// material_at (the car's default parts and the ground) get the ground pattern.
+const float MAT_DEFAULT = 0.0;      // car: floor, cockpit details, suspension, tyre crowns
+const float MAT_PAINT = 1.0;        // car: body shell, mirrors, fins, wing plates
+const float MAT_LIGHT_PARTS = 2.0;  // car: side plates, front-wing planes, rear flap
+const float MAT_BLOCK_CORE = 3.0;
+const float MAT_BLOCK_DARK = 4.0;
+const float MAT_BLACK = 5.0;        // badge symbol, tyre sidewalls and grooves
+const float MAT_LIGHT_PANEL = 6.0;
+const float MAT_SPHERE_LIGHT = 7.0;
+const float MAT_RAIL = 8.0;
+const float MAT_TILTED_PANEL = 9.0;
+const float MAT_HELMET = 10.0;
+const float MAT_RIM = 11.0;
+const float MAT_GROUND = 12.0;
+const float MAT_YELLOW = 21.0;      // badge and nose mark
+
+// Motion per unit of x, the sample's moment: the scene is evaluated at
+// points moved by these, so what they move is drawn moving the other way.
+const float CAR_SPEED = 167e-6;              // car geometry, along z
+const float BACKGROUND_SPEED = 0.01;         // background, along z on top of the car's
+const vec2 PANEL_DRIFT = vec2(0.004, 0.006); // tilted panel and blocks, along x and z on top
+const float PATTERN_SPEED = 0.00167;         // hit point for shading and the next ray, along z
+const float DECAL_LAG = 0.0015;              // taken back off for the car's decals
+
 // ============================================================================
 // Shared helpers
 // ============================================================================
@@ -255,7 +280,113 @@ vec2 car_tyre(vec3 t0)
     float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
     tyre = smooth_subtract(grooves, tyre, 0.003);
     // the crown between the grooves takes the default material
-    return vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? 0.0 : 5.0);
+    return vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? MAT_DEFAULT : MAT_BLACK);
+}
+
+// Badge masks in the badge frame b, each 1 or 0: (shield, symbol). The masks
+// are prisms across x, so the badge shows on both flanks.
+vec2 car_badge_masks(vec3 y)
+{
+    vec2 b = vec2((y.z + 0.449) / 0.1, (y.y - 0.513) / 0.1);
+    float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
+    float symbol = min(length(b - vec2(0.055, -0.285)) - 0.11,
+                       min(sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1,
+                           sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07)) <= 0.0 ? 1.0 : 0.0;
+    return vec2(shield, symbol);
+}
+
+// Steering wheel, headrest, mount on the spine and intake lining, as one
+// distance. The headrest equals the shell on its surface and, added after
+// it, repaints it.
+float car_cockpit_details(vec3 f, vec3 h, float shell, float cavity)
+{
+    float wheel_disc = sd_cylinder(abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0), 0.0, 0.1) - 0.025;
+    float headrest = max(shell, max(length(h - vec3(0.0, 0.058, 0.094)) - 0.151,
+                                    sd_box(rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0)), vec3(0.151, 0.121, 0.057))));
+    vec3 mp = f - vec3(0.0, 1.07, 0.55);
+    float mount = min(sd_cylinder(mp - vec3(0.0, 0.03, 0.0), 0.025, 0.02),
+                      sd_cylinder((mp - vec3(0.0, 0.065, 0.0)).yxz, 0.12, 0.005) - 0.025);
+    float lining = max(shell, cavity) - 0.01;
+    return min(min(wheel_disc, headrest), min(mount, lining));
+}
+
+float car_mirror(vec3 y)
+{
+    vec3 g = rotate_xyz(y - vec3(0.438, 0.63, 0.155), vec3(0.0, 0.5, 0.0));
+    return smooth_min(max(g.z, sd_box(g, vec3(0.04, 0.01, 0.01)) - 0.03),
+                      sd_cylinder(rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8)), 0.13, 0.008), 0.01);
+}
+
+// Two thin centre-line fins: frame squeezed five times across x, hence the 0.2.
+float car_fins(vec3 f)
+{
+    vec3 e = vec3(f.x / 0.2, f.y, f.z);
+    return 0.2 * min(sd_cylinder(e - vec3(-0.009, 0.695, -1.067), 0.13, 0.01),
+                     sd_cylinder(e.xzy - vec3(0.0, -0.501, 0.646), 0.13, 0.02));
+}
+
+float car_floor(vec3 y)
+{
+    return smooth_subtract(sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38)),
+                           smooth_subtract(sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84)),
+                                           sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01, 0.2), 0.1);
+}
+
+// Front suspension, folded into r in two additions.
+vec2 car_suspension(vec3 f, vec3 y, vec2 r)
+{
+    vec3 s = y - vec3(0.693, 0.361, -1.025);
+    // bracket, lower arm and, on the -x side only, a pod whose frame is
+    // squeezed four times in y
+    float bracket = max(-sd_box(y - vec3(0.533, 0.405, -1.149), vec3(0.021, 0.05, 0.15)),
+                        sd_box(y - vec3(0.56, 0.405, -1.054), vec3(0.031, 0.04, 0.1)) - 0.03);
+    float lower_arm = sd_cylinder(rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1)), 0.3, 0.015);
+    float pod = 0.25 * sd_cylinder((f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25), 0.11, 0.09);
+    r = op_union(r, vec2(min(bracket, min(lower_arm, pod)), MAT_DEFAULT));
+
+    s.y /= 0.5; // squeezed twice in y: the members below take 0.5
+    vec3 u = s.zxy;
+    float members = 0.5 * min(sd_cylinder(u, 0.12, 0.03),
+                              min(sd_cylinder(rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1)), 0.23, 0.02),
+                                  sd_cylinder(rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1)), 0.52, 0.015)));
+    float hub = sd_cylinder(y.zxy - vec3(-1.019, 0.65, 0.36), 0.02, 0.11) - 0.03;
+    return op_union(r, vec2(min(members, hub), MAT_DEFAULT));
+}
+
+// Front wing (in its frame w) and rear wing, folded into r in three additions.
+vec2 car_wings(vec3 f, vec3 y, vec2 r)
+{
+    vec3 w = y - vec3(0.0, 0.1, -1.95);
+    float endplate = smooth_subtract(rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0)).y + 0.09,
+                                     max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
+                                         sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005), 0.03);
+    float pillar = sd_box(w - vec3(0.097 + 0.1 * w.z, 0.15, 0.07), vec3(0.005, 0.14, 0.07)) - 0.005;
+    float footplate = sd_box(w - vec3(0.77, -0.05, 0.06), vec3(0.065, 0.0, 0.35)) - 0.005;
+    r = op_union(r, vec2(min(pillar, min(endplate, footplate)), MAT_PAINT));
+
+    // rear wing's main plane and endplates
+    r = op_union(r, vec2(min(sd_box(y - vec3(0.55, 0.7, 2.4), vec3(0.01, 0.3, 0.2)),
+                             sd_box(f - vec3(0.0, 0.8, 2.4), vec3(0.55, 0.01, 0.2))), MAT_PAINT));
+
+    float main_plane = sd_box(w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x)), vec3(0.7, 0.0, 0.2)) - 0.005;
+    // camber and sweep bend the flap's frame, hence the 0.9
+    float front_flap = 0.9 * max(0.3 - sd_box(w - vec3(0.0, 0.0, 0.6), vec3(0.23, 0.2, 0.1)),
+                                 smooth_subtract(-sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0),
+                                                 sd_box(w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x)), vec3(0.85, 0.0, 0.12)) - 0.005, 0.1));
+    float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
+    return op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), MAT_LIGHT_PARTS));
+}
+
+// Tyres and rims, folded into r; the wheel frame t0 is mirrored in x and
+// about z = 0.51.
+vec2 car_wheels(vec3 f, vec2 r)
+{
+    vec3 t0 = vec3(abs(f.x) - 0.76, f.y - 0.35, abs(f.z - 0.51) - 1.53);
+    r = op_union(r, car_tyre(t0));
+
+    float rim = smooth_min(sd_torus4(t0.zxy - vec3(0.0, 0.08, 0.0), vec3(0.18, 0.005, 0.09)),
+                           sd_torus4(t0.zxy - vec3(0.0, 0.04, 0.0), vec3(0.18, 0.001, 0.06)), 0.1);
+    return op_union(r, vec2(rim, MAT_RIM));
 }
 
 // Folds the car's parts into r in a fixed order: on equal distances the part
@@ -265,96 +396,32 @@ vec2 car_sdf(vec3 q, vec2 r)
     vec3 f = q;
     vec3 y = vec3(abs(f.x), f.y, f.z);
     vec3 h = rotate_xyz(f - vec3(-0.016, 0.5895, 0.358), vec3(-1.2, -0.3, -0.1));
-    vec2 b = vec2((y.z + 0.449) / 0.1, (y.y - 0.513) / 0.1);
-    vec3 g = rotate_xyz(y - vec3(0.438, 0.63, 0.155), vec3(0.0, 0.5, 0.0));
-    vec3 s = y - vec3(0.693, 0.361, -1.025);
-    vec3 w = y - vec3(0.0, 0.1, -1.95);
 
     // small plates low on the sides
-    r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), 2.0));
+    r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), MAT_LIGHT_PARTS));
 
     float cavity = car_intake_cavity(f);
     float shell = car_shell(f, y);
-    r = op_union(r, vec2(car_helmet(h), 10.0));
-
-    // badge: the masks are prisms across x, so the badge shows on both flanks
-    float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
-    float symbol = min(length(b - vec2(0.055, -0.285)) - 0.11,
-                       min(sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1,
-                           sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07)) <= 0.0 ? 1.0 : 0.0;
+    r = op_union(r, vec2(car_helmet(h), MAT_HELMET));
 
     // the coatings sit 0.001 behind the shell so that it wins outside the masks
-    r = op_union(r, vec2(shell, 1.0));
-    r = op_union(r, vec2(shell + 0.001 - 0.011 * shield, 21.0));
-    r = op_union(r, vec2(shell + 0.001 - 0.016 * shield * symbol, 5.0));
+    vec2 badge = car_badge_masks(y);
+    r = op_union(r, vec2(shell, MAT_PAINT));
+    r = op_union(r, vec2(shell + 0.001 - 0.011 * badge.x, MAT_YELLOW));
+    r = op_union(r, vec2(shell + 0.001 - 0.016 * badge.x * badge.y, MAT_BLACK));
 
-    float wheel_disc = sd_cylinder(abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0), 0.0, 0.1) - 0.025;
-    // the headrest equals the shell on its surface and, added later, repaints it
-    float headrest = max(shell, max(length(h - vec3(0.0, 0.058, 0.094)) - 0.151,
-                                    sd_box(rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0)), vec3(0.151, 0.121, 0.057))));
-    vec3 mp = f - vec3(0.0, 1.07, 0.55);
-    float mount = min(sd_cylinder(mp - vec3(0.0, 0.03, 0.0), 0.025, 0.02),
-                      sd_cylinder((mp - vec3(0.0, 0.065, 0.0)).yxz, 0.12, 0.005) - 0.025);
-    float lining = max(shell, cavity) - 0.01;
-    r = op_union(r, vec2(min(min(wheel_disc, headrest), min(mount, lining)), 0.0));
+    r = op_union(r, vec2(car_cockpit_details(f, h, shell, cavity), MAT_DEFAULT));
 
-    float mirror = smooth_min(max(g.z, sd_box(g, vec3(0.04, 0.01, 0.01)) - 0.03),
-                              sd_cylinder(rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8)), 0.13, 0.008), 0.01);
-    // fins: frame squeezed five times across x, hence the 0.2
-    vec3 e = vec3(f.x / 0.2, f.y, f.z);
-    float fins = 0.2 * min(sd_cylinder(e - vec3(-0.009, 0.695, -1.067), 0.13, 0.01),
-                           sd_cylinder(e.xzy - vec3(0.0, -0.501, 0.646), 0.13, 0.02));
-    r = op_union(r, vec2(min(mirror, fins), 1.0));
+    float mirror = car_mirror(y);
+    r = op_union(r, vec2(min(mirror, car_fins(f)), MAT_PAINT));
 
     float nose_mark = max(abs(f.x) - 0.015, abs(f.z + 1.974) - 0.03) <= 0.0 ? 1.0 : 0.0;
-    r = op_union(r, vec2(min(shell, mirror) + 0.001 - 0.004 * nose_mark, 21.0));
+    r = op_union(r, vec2(min(shell, mirror) + 0.001 - 0.004 * nose_mark, MAT_YELLOW));
 
-    float floor_plate = smooth_subtract(sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38)),
-                                        smooth_subtract(sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84)),
-                                                        sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01, 0.2), 0.1);
-    r = op_union(r, vec2(floor_plate, 0.0));
-
-    // front suspension; the pod's frame is squeezed four times in y
-    float bracket = max(-sd_box(y - vec3(0.533, 0.405, -1.149), vec3(0.021, 0.05, 0.15)),
-                        sd_box(y - vec3(0.56, 0.405, -1.054), vec3(0.031, 0.04, 0.1)) - 0.03);
-    float lower_arm = sd_cylinder(rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1)), 0.3, 0.015);
-    float pod = 0.25 * sd_cylinder((f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25), 0.11, 0.09);
-    r = op_union(r, vec2(min(bracket, min(lower_arm, pod)), 0.0));
-
-    s.y /= 0.5; // squeezed twice in y: the members below take 0.5
-    vec3 u = s.zxy;
-    float members = 0.5 * min(sd_cylinder(u, 0.12, 0.03),
-                              min(sd_cylinder(rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1)), 0.23, 0.02),
-                                  sd_cylinder(rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1)), 0.52, 0.015)));
-    float hub = sd_cylinder(y.zxy - vec3(-1.019, 0.65, 0.36), 0.02, 0.11) - 0.03;
-    r = op_union(r, vec2(min(members, hub), 0.0));
-
-    // wings
-    float endplate = smooth_subtract(rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0)).y + 0.09,
-                                     max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
-                                         sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005), 0.03);
-    float pillar = sd_box(w - vec3(0.097 + 0.1 * w.z, 0.15, 0.07), vec3(0.005, 0.14, 0.07)) - 0.005;
-    float footplate = sd_box(w - vec3(0.77, -0.05, 0.06), vec3(0.065, 0.0, 0.35)) - 0.005;
-    r = op_union(r, vec2(min(pillar, min(endplate, footplate)), 1.0));
-
-    r = op_union(r, vec2(min(sd_box(y - vec3(0.55, 0.7, 2.4), vec3(0.01, 0.3, 0.2)),
-                             sd_box(f - vec3(0.0, 0.8, 2.4), vec3(0.55, 0.01, 0.2))), 1.0));
-
-    float main_plane = sd_box(w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x)), vec3(0.7, 0.0, 0.2)) - 0.005;
-    // camber and sweep bend the flap's frame, hence the 0.9
-    float front_flap = 0.9 * max(0.3 - sd_box(w - vec3(0.0, 0.0, 0.6), vec3(0.23, 0.2, 0.1)),
-                                 smooth_subtract(-sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0),
-                                                 sd_box(w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x)), vec3(0.85, 0.0, 0.12)) - 0.005, 0.1));
-    float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
-    r = op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), 2.0));
-
-    // wheels: mirrored in x and about z = 0.51
-    vec3 t0 = vec3(abs(f.x) - 0.76, f.y - 0.35, abs(f.z - 0.51) - 1.53);
-    r = op_union(r, car_tyre(t0));
-
-    float rim = smooth_min(sd_torus4(t0.zxy - vec3(0.0, 0.08, 0.0), vec3(0.18, 0.005, 0.09)),
-                           sd_torus4(t0.zxy - vec3(0.0, 0.04, 0.0), vec3(0.18, 0.001, 0.06)), 0.1);
-    return op_union(r, vec2(rim, 11.0));
+    r = op_union(r, vec2(car_floor(y), MAT_DEFAULT));
+    r = car_suspension(f, y, r);
+    r = car_wings(f, y, r);
+    return car_wheels(f, r);
 }
 
 // ============================================================================
@@ -377,22 +444,30 @@ vec2 block_field_sdf(vec3 t, vec2 r)
 
     r = op_union(r, vec2(s * min(sd_box(t - vec3(0.0, -0.06, 0.0), vec3(0.21, 0.04, 0.76)),
                                  min(sd_box(t - vec3(0.0, 0.1, 0.0), vec3(0.205, 0.006, 0.75)),
-                                     sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33)))), 4.0));
+                                     sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33)))), MAT_BLOCK_DARK));
     return op_union(r, vec2(s * min(sd_box(t - vec3(0.0, 0.04, 0.0), vec3(0.2, 0.06, 0.75)),
-                                    sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375))), 3.0));
+                                    sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375))), MAT_BLOCK_CORE));
 }
 
-// Guard rail on the road's +x side, straight up to its line coordinate 0 and
-// bending towards -x beyond it; repeated every 2 units, mirrored about y = 0.25.
-vec2 guard_rail_sdf(vec3 q, vec2 r)
+// The guard rail's frame from q: the rail runs along g.x = 0 on the road's
+// +x side, straight up to its line coordinate g.z = 0 and bending towards -x
+// beyond it, mirrored about y = 0.25.
+vec3 guard_rail_frame(vec3 q)
 {
     vec3 g = q - vec3(1.0, 1.0, 4.0);
     g.xz *= rot2(0.25);
     if (g.z >= 0.0)
         g.x += 10.0 * (1.0 - cos(0.1 * g.z));
-    g.z = mod(g.z + 1.0, 2.0) - 1.0;
     g.x -= 1.5;
     g.y = abs(g.y + 0.75);
+    return g;
+}
+
+// Guard rail with a post every 2 units along its line.
+vec2 guard_rail_sdf(vec3 q, vec2 r)
+{
+    vec3 g = guard_rail_frame(q);
+    g.z = mod(g.z + 1.0, 2.0) - 1.0;
 
     // profile in a frame scaled by 3, doubled into two crests
     vec3 w = (g - vec3(0.0, 0.2, 0.0)) * 3.0;
@@ -402,44 +477,110 @@ vec2 guard_rail_sdf(vec3 q, vec2 r)
                         w.x - 0.2);
     float rail = smooth_min(channel, sd_box(w - vec3(0.1, 0.0, 0.0), vec3(0.1, 0.1, 3.0)), 0.1) / 3.0;
     float post = sd_box(g - vec3(0.15, 0.0, 0.0), vec3(0.1, 0.4, 0.1)) - 0.01;
-    return op_union(r, vec2(min(rail, post), 8.0));
+    return op_union(r, vec2(min(rail, post), MAT_RAIL));
 }
 
-// The whole world as (distance, material id). `x` is the sample's moment: the
-// car moves a little and the background a lot along z, which gives the blur.
-vec2 scene_sdf(vec3 p)
+// Ground, overhead light panel and sphere light: they do not move.
+vec2 environment_sdf(vec3 p)
 {
-    vec3 q = p;
-    vec2 r = vec2(q.y + 0.01, 12.0);
-    r = op_union(r, vec2(sd_box(q - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, 6.0));
-    r = op_union(r, vec2(length(q - vec3(-6.0, 10.0, -8.0)) - 0.6, 7.0));
+    vec2 r = vec2(p.y + 0.01, MAT_GROUND);
+    r = op_union(r, vec2(sd_box(p - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, MAT_LIGHT_PANEL));
+    return op_union(r, vec2(length(p - vec3(-6.0, 10.0, -8.0)) - 0.6, MAT_SPHERE_LIGHT));
+}
 
-    q.z += 167e-6 * x;
-    // the car is the expensive part: skip it where its bound box is no nearer
-    // than the ground and lights (<= so a tie still evaluates it)
-    if (sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x)
-        r = car_sdf(q, r);
+// The car is the expensive part: it is only looked at where its bound box is
+// no farther than the ground and lights (<= so a tie still evaluates it).
+// q is in the car's moving frame.
+bool car_in_reach(vec3 q, vec2 r)
+{
+    return sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x;
+}
 
-    q.z += 0.01 * x;
+// The tilted panel's frame, from q in the background's moving frame.
+vec3 tilted_panel_frame(vec3 q)
+{
+    vec3 t = q - vec3(0.0, 1.0, 14.5);
+    t.x += PANEL_DRIFT.x * x;
+    t.z += PANEL_DRIFT.y * x;
+    t.xz *= rot2(0.8);
+    t.zy *= rot2(0.2);
+    t.xy *= rot2(0.1);
+    return t;
+}
+
+// Tilted panel, its blocks and the guard rail, folded into r; q is in the
+// car's moving frame, the background moves on faster.
+vec2 background_sdf(vec3 q, vec2 r)
+{
+    q.z += BACKGROUND_SPEED * x;
     // horizontal layers 1/15 thick, each shifted by its own fixed amount
     float jitter = 0.2 * fract(sin(floor(15.0 * q.y)) * 43758.5453);
     q.xz += jitter;
 
-    vec3 t = q - vec3(0.0, 1.0, 14.5);
-    t.x += 0.004 * x;
-    t.z += 0.006 * x;
-    t.xz *= rot2(0.8);
-    t.zy *= rot2(0.2);
-    t.xy *= rot2(0.1);
-    r = op_union(r, vec2(sd_box(t, vec3(4.0, 0.01, 7.5)), 9.0));
+    vec3 t = tilted_panel_frame(q);
+    r = op_union(r, vec2(sd_box(t, vec3(4.0, 0.01, 7.5)), MAT_TILTED_PANEL));
     r = block_field_sdf(t, r);
 
     return guard_rail_sdf(q, r);
 }
 
+// A lower bound of the background's distances at q (the car's moving
+// frame): boxes around the tilted panel with its blocks and around the guard
+// rail's profile. They are taken without the layer jitter, which moves q by
+// less than 0.2 along x and z, hence the margins.
+float background_bound(vec3 q)
+{
+    q.z += BACKGROUND_SPEED * x;
+    // blocks of the largest scale, turned and jittered to the field's edge
+    float panel = sd_box(tilted_panel_frame(q) - vec3(0.0, 0.28, 0.0), vec3(4.2, 0.36, 8.6)) - 0.3;
+    // the jitter moves g.x, and through the bend g.z, by up to 0.29 each
+    vec3 g = guard_rail_frame(q);
+    float rail = max(abs(g.x - 0.0665) - 0.1935, g.y - 0.41) - 0.6;
+    return min(panel, rail);
+}
+
+// What scene_sdf_parts includes besides the ground and lights.
+const int SCENE_ENVIRONMENT = 0;    // nothing more
+const int SCENE_WITHOUT_CAR = 1;    // the background
+const int SCENE_WHOLE = 2;          // the background and the car
+
+// The world as (distance, material id), with the parts that `parts` leaves
+// out; car_near and background_near tell whether leaving out the car or
+// the background could make a difference here (background_near is only
+// worked out where `parts` leaves out the car). `x` is the sample's moment:
+// the car moves a little and the background a lot along z, which gives the
+// blur.
+vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near)
+{
+    vec2 r = environment_sdf(p);
+    vec3 q = p;
+    q.z += CAR_SPEED * x;
+    car_near = car_in_reach(q, r);
+    background_near = parts != SCENE_WHOLE && background_bound(q) <= r.x;
+    if (parts == SCENE_WHOLE && car_near)
+        r = car_sdf(q, r);
+    return parts == SCENE_ENVIRONMENT ? r : background_sdf(q, r);
+}
+
+vec2 scene_sdf(vec3 p)
+{
+    bool car_near, background_near;
+    return scene_sdf_parts(p, SCENE_WHOLE, car_near, background_near);
+}
+
 // ============================================================================
 // Path tracer
 // ============================================================================
+// Tracer limits.
+const int PATH_SEGMENTS = 5;        // the camera ray and four bounces
+const int MARCH_STEPS = 128;        // a march that runs out of them is a miss
+const float MARCH_START = 0.1;      // every segment's first step, bounces included
+const float MARCH_FAR = 50.0;       // a march that gets this far is a miss
+const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
+const float NORMAL_STEP = 0.001;    // of the normal's central differences
+const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
+const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+
 struct Material {
     vec3 albedo;       // diffuse colour, also the colour of emitted light
     float spec_chance; // chance of the specular lobe at normal incidence
@@ -501,7 +642,7 @@ vec3 ground_pattern(vec3 p, out float stripe)
 vec3 paint_albedo(vec3 p)
 {
     vec3 q = p;
-    q.z -= 0.0015 * x; // decals follow the car, not the road
+    q.z -= DECAL_LAG * x; // decals follow the car, not the road
     vec3 albedo = mix(vec3(0.345, 0.0, 0.0), vec3(1.0),
                       smoothstep_any(0.0, -0.01, sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3))));
     albedo = mix(albedo, vec3(0.02), font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
@@ -513,7 +654,7 @@ vec3 paint_albedo(vec3 p)
 vec3 wing_albedo(vec3 p)
 {
     vec3 q = p;
-    q.z -= 0.0015 * x;
+    q.z -= DECAL_LAG * x;
     q = rotate_xyz(q - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
     return mix(vec3(0.85), vec3(0.02), font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
 }
@@ -539,41 +680,90 @@ Material material_at(float id, vec3 p, vec3 n)
     float stripe;
     vec3 ground = ground_pattern(p, stripe);
     Material mat = Material(ground, 0.15, 0.6 - 0.1 * stripe, ground, 0.0);
-    if (id == 1.0) {
+    if (id == MAT_PAINT) {
         mat = Material(paint_albedo(p), 0.3, 0.05, vec3(1.0), 0.0);
-    } else if (id == 2.0) {
+    } else if (id == MAT_LIGHT_PARTS) {
         mat = Material(wing_albedo(p), 0.1, 0.3, ground, 0.0);
-    } else if (id == 3.0) {
+    } else if (id == MAT_BLOCK_CORE) {
         mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), 0.12);
-    } else if (id == 4.0) {
+    } else if (id == MAT_BLOCK_DARK) {
         vec3 a = vec3(0.06, 0.07, 0.12);
         mat = Material(a, 0.3, 0.4, 0.99 * a + 0.01, 0.0);
-    } else if (id == 5.0) {
+    } else if (id == MAT_BLACK) {
         mat = Material(vec3(0.035 + 0.045 * abs(n.x)), 0.15, 0.6, vec3(0.15), 0.0);
-    } else if (id == 6.0) {
+    } else if (id == MAT_LIGHT_PANEL) {
         mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), 40.0);
-    } else if (id == 7.0) {
+    } else if (id == MAT_SPHERE_LIGHT) {
         mat.albedo = vec3(1.0, 0.9, 0.75);
         mat.emission = 3000.0;
-    } else if (id == 8.0) {
+    } else if (id == MAT_RAIL) {
         vec3 a = rail_albedo(p);
         mat = Material(a, 0.9, 0.35, 0.99 * a + 0.01, 0.0);
-    } else if (id == 9.0) {
+    } else if (id == MAT_TILTED_PANEL) {
         mat = Material(vec3(0.05, 0.05, 0.4), 0.2, 0.7, vec3(1.0), 0.0);
-    } else if (id == 10.0) {
+    } else if (id == MAT_HELMET) {
         mat = Material(helmet_albedo(p), 0.25, 0.3, ground, 0.0);
-    } else if (id == 11.0) {
+    } else if (id == MAT_RIM) {
         mat = Material(vec3(0.12, 0.12, 0.13), 0.7, 0.15, vec3(0.6), 0.0);
-    } else if (id == 21.0) {
+    } else if (id == MAT_YELLOW) {
         mat.albedo = vec3(1.0, 0.8, 0.0);
     }
     return mat;
 }
 
-// Tetrahedral central differences: four scene evaluations.
+// One step of the sphere trace with the scene sample h at o + t * d: true
+// when the march is over, with id set on a hit.
+bool march_step(vec2 h, inout float t, inout float id, inout int steps)
+{
+    if (abs(h.x) < HIT_TOLERANCE * t) {
+        id = h.y;
+        return true;
+    }
+    t += h.x;
+    steps++;
+    return steps == MARCH_STEPS || t >= MARCH_FAR;
+}
+
+// Sphere trace of one segment from o along d: the distance t of the hit and
+// its material id, -1 for a miss. Each point is taken with the cheapest
+// scene that gives the same numbers there: the ground and lights alone,
+// the scene without the car, or the whole. A group of pixels leaves each
+// inner loop only when all of its pixels have, so only groups with a pixel
+// near the car or the background pay for them.
+vec2 march(vec3 o, vec3 d)
+{
+    float t = MARCH_START;
+    float id = -1.0;
+    int steps = 0;
+    bool done = false;
+    for (int leg = 0; leg < MARCH_STEPS && !done; leg++) {
+        bool car_near, background_near;
+        while (!done) {
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_ENVIRONMENT, car_near, background_near);
+            if (car_near || background_near) break;
+            done = march_step(h, t, id, steps);
+        }
+        while (!done && !car_near) {
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_WITHOUT_CAR, car_near, background_near);
+            if (car_near) break;
+            done = march_step(h, t, id, steps);
+            if (!background_near) break;
+        }
+        while (!done && car_near) {
+            vec2 h = scene_sdf_parts(o + t * d, SCENE_WHOLE, car_near, background_near);
+            done = march_step(h, t, id, steps);
+        }
+    }
+    return vec2(t, id);
+}
+
+// Tetrahedral central differences: four scene samples. They stay written
+// out with constant offsets: the compiler folds the offsets into the
+// scene's own constants, and the picture depends on that rounding (a loop
+// over the offsets, or the car added in one, changes a few pixels).
 vec3 surface_normal(vec3 p)
 {
-    const vec2 e = vec2(0.001, -0.001);
+    const vec2 e = vec2(NORMAL_STEP, -NORMAL_STEP);
     return normalize(e.xyy * scene_sdf(p + e.xyy).x + e.yyx * scene_sdf(p + e.yyx).x +
                      e.yxy * scene_sdf(p + e.yxy).x + e.xxx * scene_sdf(p + e.xxx).x);
 }
@@ -584,29 +774,21 @@ vec3 trace_path(vec3 o, vec3 d)
 {
     vec3 radiance = vec3(0.0);
     vec3 throughput = vec3(1.0);
-    for (int segment = 0; segment < 5; segment++) {
-        float t = 0.1;
-        float id = -1.0;
-        for (int i = 0; i < 128; i++) {
-            if (t >= 50.0) break;
-            vec2 h = scene_sdf(o + t * d);
-            if (abs(h.x) < 0.0001 * t) {
-                id = h.y;
-                break;
-            }
-            t += h.x;
-        }
+    for (int segment = 0; segment < PATH_SEGMENTS; segment++) {
+        vec2 h = march(o, d);
+        float t = h.x;
+        float id = h.y;
         if (id < 0.0) {
             radiance += throughput * sky_radiance(d, segment);
             break;
         }
         vec3 p = o + t * d;
         vec3 n = surface_normal(p);
-        p.z += 0.00167 * x; // road patterns and the next origin move with time
+        p.z += PATTERN_SPEED * x; // road patterns and the next origin move with time
         Material mat = material_at(id, p, n);
         float spec_chance = fresnel_spec_chance(mat.spec_chance, n, d);
         float specular = step(rng_float(), spec_chance);
-        o = p + 0.01 * n;
+        o = p + ORIGIN_OFFSET * n;
         float r1 = rng_float();
         float r2 = rng_float();
         float r3 = rng_float();
@@ -615,7 +797,7 @@ vec3 trace_path(vec3 o, vec3 d)
                            : diffuse_dir;
         radiance += mat.albedo * mat.emission * throughput;
         throughput *= (specular > 0.5 ? mat.spec_tint : mat.albedo) /
-                      max(specular > 0.5 ? spec_chance : 1.0 - spec_chance, 0.001);
+                      max(specular > 0.5 ? spec_chance : 1.0 - spec_chance, MIN_LOBE_CHANCE);
         float q = max(throughput.x, max(throughput.y, throughput.z));
         if (rng_float() > q) break;
         throughput /= q;

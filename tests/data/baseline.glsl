@@ -1,0 +1,706 @@
+#version 430
+// ============================================================================
+// Interface and main's globals
+// ============================================================================
+uniform sampler2D m;                 // averaged picture, read by the post pass
+layout(location = 1) uniform ivec2 v; // (sample index or count, pass 1 or 2)
+out vec4 f;
+
+float x;                             // sample index: seed and moment of exposure
+vec3 frag_coord;
+const vec2 resolution = vec2(1920.0, 1080.0);
+const vec3 zero_one_neg = vec3(0.0, 1.0, -1.0);
+uint rng_state;
+
+// ============================================================================
+// Shared helpers
+// ============================================================================
+// Wang hash step. The state keeps the value before the final xor-shift.
+uint rng_uint()
+{
+    uint t = (rng_state ^ 61u ^ (rng_state >> 16)) * 9u;
+    t ^= t >> 4;
+    t *= 668265261u;
+    rng_state = t;
+    return t ^ (t >> 15);
+}
+
+// The factor sits a little below 2^-32 so that the largest uint, which rounds
+// to 2^32 as a float, still maps below 1.
+float rng_float()
+{
+    return float(rng_uint()) * 2.3283e-10;
+}
+
+float hash21(vec2 q)
+{
+    return fract(sin(dot(q, vec2(12.9898, 78.233))) * 43758.5453);
+}
+
+float value_noise(vec2 q)
+{
+    vec2 cell = floor(q);
+    vec2 t = fract(q);
+    vec2 w = t * t * (3.0 - 2.0 * t);
+    float a = hash21(cell);
+    float b = hash21(cell + zero_one_neg.yx);
+    float c = hash21(cell + zero_one_neg.xy);
+    float d = hash21(cell + zero_one_neg.yy);
+    return mix(mix(a, b, w.x), mix(c, d, w.x), w.y) * 1.3 - 0.175;
+}
+
+float fbm2(vec2 q)
+{
+    return value_noise(q) + value_noise((q + 40.0) * 2.0);
+}
+
+// Used from the right on a row pair: (p, q) * rot2(a) = (p cos a + q sin a, q cos a - p sin a).
+mat2 rot2(float a)
+{
+    float c = cos(a);
+    float s = sin(a);
+    return mat2(c, s, -s, c);
+}
+
+// Turns (y, z) by a.x, then (x, z) by a.y, then (x, y) by a.z; placements rely on this order.
+vec3 rotate_xyz(vec3 p, vec3 a)
+{
+    p.yz *= rot2(a.x);
+    p.xz *= rot2(a.y);
+    p.xy *= rot2(a.z);
+    return p;
+}
+
+float saturate(float s)
+{
+    return clamp(s, 0.0, 1.0);
+}
+
+vec3 tonemap_aces(vec3 c)
+{
+    return clamp(c * (2.51 * c + 0.03) / (c * (2.43 * c + 0.59) + 0.14), 0.0, 1.0);
+}
+
+// smoothstep that also takes falling edges (e0 > e1); the builtin leaves that undefined.
+float smoothstep_any(float e0, float e1, float s)
+{
+    float t = clamp((s - e0) / (e1 - e0), 0.0, 1.0);
+    return t * t * (3.0 - 2.0 * t);
+}
+
+// ============================================================================
+// Distance primitives
+// ============================================================================
+// Negative inside, zero on the surface. Shapes sit at the origin; callers move,
+// turn and scale the query point.
+
+float sd_box(vec3 p, vec3 b)
+{
+    vec3 q = abs(p) - b;
+    return min(max(q.x, max(q.y, q.z)), 0.0) + length(max(q, 0.0));
+}
+
+// Estimate, exact on the surface. At the centre the formula is 0/0: return
+// the distance to the nearest point of the surface instead.
+float sd_ellipsoid(vec3 p, vec3 r)
+{
+    float k0 = length(p / r);
+    float k1 = length(p / (r * r));
+    return k1 > 0.0 ? k0 * (k0 - 1.0) / k1 : -min(r.x, min(r.y, r.z));
+}
+
+// Ring about y with a fourth-power-norm tube: t = (ring radius, tube radius,
+// half-length of the stretch along y). Never overstates the distance.
+float sd_torus4(vec3 p, vec3 t)
+{
+    p.y -= clamp(p.y, -t.z, t.z);
+    vec2 d = vec2(length(p.xz) - t.x, p.y);
+    d *= d;
+    return sqrt(sqrt(dot(d, d))) - t.y;
+}
+
+// Capped cylinder about y; half-height first, then radius.
+float sd_cylinder(vec3 p, float h, float r)
+{
+    vec2 d = abs(vec2(length(p.xz), p.y)) - vec2(r, h);
+    return min(max(d.x, d.y), 0.0) + length(max(d, 0.0));
+}
+
+// Sheet below y = -x^2 / (2k), extruded along z; k is the apex curvature radius.
+float sd_parabola(vec3 p, float k)
+{
+    float g = p.y + p.x * p.x / (2.0 * k);
+    return g / sqrt(1.0 + (p.x / k) * (p.x / k));
+}
+
+// 2D distance to the segment from the origin to e; a zero-length one is the origin.
+float sd_segment(vec2 p, vec2 e)
+{
+    float ee = dot(e, e);
+    float h = ee > 0.0 ? clamp(dot(p, e) / ee, 0.0, 1.0) : 0.0;
+    return length(p - e * h);
+}
+
+// (distance, material id) pairs: the nearer wins, the second on a tie, so a
+// later part with the same distance repaints the earlier one.
+vec2 op_union(vec2 a, vec2 b)
+{
+    return a.x < b.x ? a : b;
+}
+
+float smooth_min(float a, float b, float k)
+{
+    float h = clamp(0.5 + 0.5 * (b - a) / k, 0.0, 1.0);
+    return mix(b, a, h) - k * h * (1.0 - h);
+}
+
+// Removes shape a from shape b with a fillet of about k; smooth_subtract(-a, b, k)
+// is the smooth intersection.
+float smooth_subtract(float a, float b, float k)
+{
+    float h = clamp(0.5 - 0.5 * (b + a) / k, 0.0, 1.0);
+    return mix(b, -a, h) + k * h * (1.0 - h);
+}
+
+// ============================================================================
+// Car
+// ============================================================================
+// The car's frame: origin on the centre line at ground level, nose towards -z.
+// Most parts are built in the mirrored frame y = (|x|, y, z).
+
+// Side-view parabola in the (z, y) plane with its apex at (o.z, o.y), axis
+// turned by a, extruded across x; negative below it.
+float car_side_parabola(vec3 y, vec3 o, float a, float k)
+{
+    return sd_parabola(rotate_xyz((y - o).zyx, vec3(0.0, 0.0, a)), k);
+}
+
+// Nose and monocoque.
+float car_nose(vec3 f, vec3 y)
+{
+    float d = length(y - vec3(0.0, 0.35, -1.0)) - 1.4;
+    d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.315, -1.65), -0.1, 3.0), d, 0.1);
+    d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.332, -2.795), 0.1, 6.0), d, 0.01);
+    d = smooth_subtract(sd_parabola(((y - vec3(-0.033, 0.269, -2.15)) * vec3(-1.0, 1.0, 1.0)).zxy, 10.0) + 0.15, d, 0.02);
+    d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -2.358), 0.3, 4.5) + 0.5, d, 0.02);
+    d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -1.908), 0.35, 4.5) + 0.5, d, 0.01);
+    d = smooth_subtract(length(y - vec3(0.26, 0.383, -2.563)) - 0.22, d, 0.561);
+    // upward-opening bowl: the top limit of nose and monocoque
+    d = smooth_subtract(sd_parabola(rotate_xyz((y * vec3(1.0, -1.0, 1.0)).zyx, vec3(0.0, 0.0, 0.049)), 8.0) + 0.6, d, 0.1);
+    return max(0.1 - f.y, d);
+}
+
+// Side pods and engine base, hollowed out and open at the front.
+float car_pods(vec3 y)
+{
+    float d = length(y - vec3(0.45, 0.35, 0.6)) - 1.4;
+    d = smooth_subtract(0.58 - rotate_xyz(y, vec3(0.0, 0.0, -0.05)).y, d, 0.1);
+    d = smooth_subtract(0.75 - y.x, d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(y - vec3(0.457, 0.321, -0.597), vec3(0.21, 1.77, 0.61)), d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(rotate_xyz(y - vec3(0.642, 0.321, -0.111), vec3(0.0, 0.6, 0.0)), vec3(0.34, 1.77, 0.2)), d, 0.1);
+    d = smooth_subtract(sd_ellipsoid(y - vec3(0.828, 0.048, 1.563), vec3(0.5, 0.31, 0.89)), d, 0.25);
+    d = smooth_subtract(max(sd_box(rotate_xyz(y - vec3(0.495, 0.318, 1.686), vec3(0.0, 0.4, -0.3)), vec3(0.25, 0.46, 0.49)), 1.3 - y.z), d, 0.05);
+
+    float hollow = sd_ellipsoid(y - vec3(0.502, 0.339, -0.065), vec3(0.61, 0.23, 2.0));
+    hollow = smooth_subtract(0.65 - rotate_xyz(y, vec3(0.0, 0.0, -0.1)).x, hollow, 0.25);
+    hollow = smooth_subtract(y.z + 0.6, hollow, 0.1);
+    hollow = smooth_subtract(0.5 - y.z, hollow, 0.1);
+    hollow = smooth_subtract(y.x - 0.2, hollow, 0.1);
+    hollow = smooth_subtract(0.5 - y.y, hollow, 0.03);
+    hollow = smooth_subtract(y.y - 0.1, hollow, 0.1);
+
+    d = smooth_subtract(hollow, d, 0.05);
+    d = max(d, -sd_box(y - vec3(0.729, 0.309, -0.569), vec3(0.1, 0.22, 0.31)));
+    d = smooth_subtract(y.y - 0.05, d, 0.1);
+    d = smooth_subtract(1.85 - y.z, d, 0.01);
+    return smooth_subtract(length(y - vec3(0.0, 0.306, -1.006)) - 0.36, d, 0.3);
+}
+
+// Air-intake cavity: the part of the ellipsoid above y = 0.84.
+float car_intake_cavity(vec3 f)
+{
+    return smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01, 0.05);
+}
+
+// Body shell: nose, pods, engine cover and spine, with the cockpit, the
+// intake mouth and the cavity cut out.
+float car_shell(vec3 f, vec3 y)
+{
+    float shell = smooth_min(car_nose(f, y), car_pods(y), 0.01);
+    // engine cover and spine: ellipsoids whose centre height falls away from
+    // z = 0.53 with the point's own z, which makes ridges
+    float ridge = abs(y.z - 0.53);
+    float cover = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63)), 0.05);
+    float spine = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55)), 0.05);
+    shell = smooth_min(smooth_min(shell, cover, 0.1), spine, 0.1);
+    shell = smooth_subtract(sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32)), shell, 0.04);
+    shell = max(shell, -smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051)), 0.05));
+    return max(shell, -car_intake_cavity(f));
+}
+
+// Helmet in its own frame h: a ball and an ellipsoid blended.
+float car_helmet(vec3 h)
+{
+    return smooth_min(length(h - vec3(0.0, 0.0, 0.1)) - 0.1, sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15)), 0.15) - 0.02;
+}
+
+// Tyre in the wheel frame t0, as (distance, id). The tyre frame shrinks the
+// radius towards the edges (factor c), which rounds the profile and
+// stretches distances: they are taken at 0.6.
+vec2 car_tyre(vec3 t0)
+{
+    float c = 1.0 + 3.0 * t0.x * t0.x + 0.2 * smoothstep(0.1, 0.27, abs(t0.x));
+    vec3 t = vec3(t0.x, t0.yz * c);
+    float tyre = smooth_subtract(sd_cylinder(t.zxy, 0.2, 0.21), sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
+    float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
+    tyre = smooth_subtract(grooves, tyre, 0.003);
+    // the crown between the grooves takes the default material
+    return vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? 0.0 : 5.0);
+}
+
+// Folds the car's parts into r in a fixed order: on equal distances the part
+// added later wins, which the badge, headrest and tyre ids depend on.
+vec2 car_sdf(vec3 q, vec2 r)
+{
+    vec3 f = q;
+    vec3 y = vec3(abs(f.x), f.y, f.z);
+    vec3 h = rotate_xyz(f - vec3(-0.016, 0.5895, 0.358), vec3(-1.2, -0.3, -0.1));
+    vec2 b = vec2((y.z + 0.449) / 0.1, (y.y - 0.513) / 0.1);
+    vec3 g = rotate_xyz(y - vec3(0.438, 0.63, 0.155), vec3(0.0, 0.5, 0.0));
+    vec3 s = y - vec3(0.693, 0.361, -1.025);
+    vec3 w = y - vec3(0.0, 0.1, -1.95);
+
+    // small plates low on the sides
+    r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), 2.0));
+
+    float cavity = car_intake_cavity(f);
+    float shell = car_shell(f, y);
+    r = op_union(r, vec2(car_helmet(h), 10.0));
+
+    // badge: the masks are prisms across x, so the badge shows on both flanks
+    float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
+    float symbol = min(length(b - vec2(0.055, -0.285)) - 0.11,
+                       min(sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1,
+                           sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07)) <= 0.0 ? 1.0 : 0.0;
+
+    // the coatings sit 0.001 behind the shell so that it wins outside the masks
+    r = op_union(r, vec2(shell, 1.0));
+    r = op_union(r, vec2(shell + 0.001 - 0.011 * shield, 21.0));
+    r = op_union(r, vec2(shell + 0.001 - 0.016 * shield * symbol, 5.0));
+
+    float wheel_disc = sd_cylinder(abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0), 0.0, 0.1) - 0.025;
+    // the headrest equals the shell on its surface and, added later, repaints it
+    float headrest = max(shell, max(length(h - vec3(0.0, 0.058, 0.094)) - 0.151,
+                                    sd_box(rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0)), vec3(0.151, 0.121, 0.057))));
+    vec3 mp = f - vec3(0.0, 1.07, 0.55);
+    float mount = min(sd_cylinder(mp - vec3(0.0, 0.03, 0.0), 0.025, 0.02),
+                      sd_cylinder((mp - vec3(0.0, 0.065, 0.0)).yxz, 0.12, 0.005) - 0.025);
+    float lining = max(shell, cavity) - 0.01;
+    r = op_union(r, vec2(min(min(wheel_disc, headrest), min(mount, lining)), 0.0));
+
+    float mirror = smooth_min(max(g.z, sd_box(g, vec3(0.04, 0.01, 0.01)) - 0.03),
+                              sd_cylinder(rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8)), 0.13, 0.008), 0.01);
+    // fins: frame squeezed five times across x, hence the 0.2
+    vec3 e = vec3(f.x / 0.2, f.y, f.z);
+    float fins = 0.2 * min(sd_cylinder(e - vec3(-0.009, 0.695, -1.067), 0.13, 0.01),
+                           sd_cylinder(e.xzy - vec3(0.0, -0.501, 0.646), 0.13, 0.02));
+    r = op_union(r, vec2(min(mirror, fins), 1.0));
+
+    float nose_mark = max(abs(f.x) - 0.015, abs(f.z + 1.974) - 0.03) <= 0.0 ? 1.0 : 0.0;
+    r = op_union(r, vec2(min(shell, mirror) + 0.001 - 0.004 * nose_mark, 21.0));
+
+    float floor_plate = smooth_subtract(sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38)),
+                                        smooth_subtract(sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84)),
+                                                        sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01, 0.2), 0.1);
+    r = op_union(r, vec2(floor_plate, 0.0));
+
+    // front suspension; the pod's frame is squeezed four times in y
+    float bracket = max(-sd_box(y - vec3(0.533, 0.405, -1.149), vec3(0.021, 0.05, 0.15)),
+                        sd_box(y - vec3(0.56, 0.405, -1.054), vec3(0.031, 0.04, 0.1)) - 0.03);
+    float lower_arm = sd_cylinder(rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1)), 0.3, 0.015);
+    float pod = 0.25 * sd_cylinder((f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25), 0.11, 0.09);
+    r = op_union(r, vec2(min(bracket, min(lower_arm, pod)), 0.0));
+
+    s.y /= 0.5; // squeezed twice in y: the members below take 0.5
+    vec3 u = s.zxy;
+    float members = 0.5 * min(sd_cylinder(u, 0.12, 0.03),
+                              min(sd_cylinder(rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1)), 0.23, 0.02),
+                                  sd_cylinder(rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1)), 0.52, 0.015)));
+    float hub = sd_cylinder(y.zxy - vec3(-1.019, 0.65, 0.36), 0.02, 0.11) - 0.03;
+    r = op_union(r, vec2(min(members, hub), 0.0));
+
+    // wings
+    float endplate = smooth_subtract(rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0)).y + 0.09,
+                                     max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
+                                         sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005), 0.03);
+    float pillar = sd_box(w - vec3(0.097 + 0.1 * w.z, 0.15, 0.07), vec3(0.005, 0.14, 0.07)) - 0.005;
+    float footplate = sd_box(w - vec3(0.77, -0.05, 0.06), vec3(0.065, 0.0, 0.35)) - 0.005;
+    r = op_union(r, vec2(min(pillar, min(endplate, footplate)), 1.0));
+
+    r = op_union(r, vec2(min(sd_box(y - vec3(0.55, 0.7, 2.4), vec3(0.01, 0.3, 0.2)),
+                             sd_box(f - vec3(0.0, 0.8, 2.4), vec3(0.55, 0.01, 0.2))), 1.0));
+
+    float main_plane = sd_box(w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x)), vec3(0.7, 0.0, 0.2)) - 0.005;
+    // camber and sweep bend the flap's frame, hence the 0.9
+    float front_flap = 0.9 * max(0.3 - sd_box(w - vec3(0.0, 0.0, 0.6), vec3(0.23, 0.2, 0.1)),
+                                 smooth_subtract(-sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0),
+                                                 sd_box(w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x)), vec3(0.85, 0.0, 0.12)) - 0.005, 0.1));
+    float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
+    r = op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), 2.0));
+
+    // wheels: mirrored in x and about z = 0.51
+    vec3 t0 = vec3(abs(f.x) - 0.76, f.y - 0.35, abs(f.z - 0.51) - 1.53);
+    r = op_union(r, car_tyre(t0));
+
+    float rim = smooth_min(sd_torus4(t0.zxy - vec3(0.0, 0.08, 0.0), vec3(0.18, 0.005, 0.09)),
+                           sd_torus4(t0.zxy - vec3(0.0, 0.04, 0.0), vec3(0.18, 0.001, 0.06)), 0.1);
+    return op_union(r, vec2(rim, 11.0));
+}
+
+// ============================================================================
+// Scene
+// ============================================================================
+// Blocks on the tilted panel, t in the panel's frame. Only the cell holding t
+// (or the nearest edge cell) is examined, neighbours are not.
+vec2 block_field_sdf(vec3 t, vec2 r)
+{
+    const vec2 cell = vec2(1.3, 1.9);
+    vec2 g = clamp(floor(t.xz / cell), vec2(-3.0, -4.0), vec2(2.0, 3.0));
+    float h = hash21(g);
+    float u = fract(h * 91.7);
+    t.xz -= (g + 0.5) * cell + (vec2(h, u) - 0.5) * cell * 0.5;
+    t.y -= h > 0.9 ? 1e9 : 0.12; // about one cell in ten stays empty
+    u = fract(u * 57.3);
+    float s = mix(0.35, 1.8, u * u); // small blocks are the common ones
+    t.xz *= rot2((h - 0.5) * 0.3);
+    t /= s;
+
+    r = op_union(r, vec2(s * min(sd_box(t - vec3(0.0, -0.06, 0.0), vec3(0.21, 0.04, 0.76)),
+                                 min(sd_box(t - vec3(0.0, 0.1, 0.0), vec3(0.205, 0.006, 0.75)),
+                                     sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33)))), 4.0));
+    return op_union(r, vec2(s * min(sd_box(t - vec3(0.0, 0.04, 0.0), vec3(0.2, 0.06, 0.75)),
+                                    sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375))), 3.0));
+}
+
+// Guard rail on the road's +x side, straight up to its line coordinate 0 and
+// bending towards -x beyond it; repeated every 2 units, mirrored about y = 0.25.
+vec2 guard_rail_sdf(vec3 q, vec2 r)
+{
+    vec3 g = q - vec3(1.0, 1.0, 4.0);
+    g.xz *= rot2(0.25);
+    if (g.z >= 0.0)
+        g.x += 10.0 * (1.0 - cos(0.1 * g.z));
+    g.z = mod(g.z + 1.0, 2.0) - 1.0;
+    g.x -= 1.5;
+    g.y = abs(g.y + 0.75);
+
+    // profile in a frame scaled by 3, doubled into two crests
+    vec3 w = (g - vec3(0.0, 0.2, 0.0)) * 3.0;
+    w.y = abs(w.y) - 0.08;
+    float channel = max(max(sd_box(w - vec3(0.02, 0.283, 0.028), vec3(0.2, 0.01, 3.0)) - 0.2,
+                            -(sd_box(w - vec3(0.142, 0.276, 0.041), vec3(0.22, 0.001, 3.0)) - 0.1)),
+                        w.x - 0.2);
+    float rail = smooth_min(channel, sd_box(w - vec3(0.1, 0.0, 0.0), vec3(0.1, 0.1, 3.0)), 0.1) / 3.0;
+    float post = sd_box(g - vec3(0.15, 0.0, 0.0), vec3(0.1, 0.4, 0.1)) - 0.01;
+    return op_union(r, vec2(min(rail, post), 8.0));
+}
+
+// The whole world as (distance, material id). `x` is the sample's moment: the
+// car moves a little and the background a lot along z, which gives the blur.
+vec2 scene_sdf(vec3 p)
+{
+    vec3 q = p;
+    vec2 r = vec2(q.y + 0.01, 12.0);
+    r = op_union(r, vec2(sd_box(q - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, 6.0));
+    r = op_union(r, vec2(length(q - vec3(-6.0, 10.0, -8.0)) - 0.6, 7.0));
+
+    q.z += 167e-6 * x;
+    // the car is the expensive part: skip it where its bound box is no nearer
+    // than the ground and lights (<= so a tie still evaluates it)
+    if (sd_box(q - vec3(0.0, 0.6, -0.15), vec3(1.3, 0.7, 3.15)) <= r.x)
+        r = car_sdf(q, r);
+
+    q.z += 0.01 * x;
+    // horizontal layers 1/15 thick, each shifted by its own fixed amount
+    float jitter = 0.2 * fract(sin(floor(15.0 * q.y)) * 43758.5453);
+    q.xz += jitter;
+
+    vec3 t = q - vec3(0.0, 1.0, 14.5);
+    t.x += 0.004 * x;
+    t.z += 0.006 * x;
+    t.xz *= rot2(0.8);
+    t.zy *= rot2(0.2);
+    t.xy *= rot2(0.1);
+    r = op_union(r, vec2(sd_box(t, vec3(4.0, 0.01, 7.5)), 9.0));
+    r = block_field_sdf(t, r);
+
+    return guard_rail_sdf(q, r);
+}
+
+// ============================================================================
+// Path tracer
+// ============================================================================
+struct Material {
+    vec3 albedo;       // diffuse colour, also the colour of emitted light
+    float spec_chance; // chance of the specular lobe at normal incidence
+    float roughness;   // blend of the mirror direction towards the diffuse one
+    vec3 spec_tint;
+    float emission;
+};
+
+// "VELOX 27", 5x6 cells, bit 5*row + column, row 0 at the bottom.
+const uint font_masks[8] = uint[8](
+    0x2318a944u, 0x3e17843fu, 0x0210843fu, 0x1d18c62eu,
+    0x22a21151u, 0x00000000u, 0x1d14105fu, 0x3f041084u);
+
+float font_glyph(vec2 c)
+{
+    // range test on the floats: converting a huge or NaN coordinate to int
+    // is undefined
+    if (!(c.x >= 0.0 && c.x < 48.0 && c.y >= 0.0 && c.y < 6.0)) return 0.0;
+    int i = int(c.x);
+    int j = int(c.y);
+    if (i % 6 == 5) return 0.0;
+    return float((font_masks[i / 6] >> uint(5 * j + i % 6)) & 1u);
+}
+
+// Each set bit also covers the next column and most of the next row.
+float font_glyph_bold(vec2 c)
+{
+    return max(max(font_glyph(c), font_glyph(c - vec2(1.0, 0.0))),
+               max(font_glyph(c - vec2(0.0, 0.8)), font_glyph(c - vec2(1.0, 0.8))));
+}
+
+// Sky seen along d; bounces that leave downwards see little or none of it.
+vec3 sky_radiance(vec3 d, int segment)
+{
+    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
+    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
+}
+
+// Schlick: the specular lobe grows towards grazing incidence.
+float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
+{
+    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
+}
+
+// Road markings and asphalt; `stripe` is also returned for the roughness.
+vec3 ground_pattern(vec3 p, out float stripe)
+{
+    vec3 q = p - vec3(1.0);
+    q.xz = q.xz * rot2(0.15);
+    if (q.z >= 0.0) q.x += 10.0 * (1.0 - cos(0.1 * q.z));
+    q.z = mod(q.z + 1.0, 2.0) - 1.0;
+    stripe = 0.3 * smoothstep_any(0.1, 0.05, abs(2.0 * fract(0.3 * q.x + 0.4) - 1.0));
+    float seam = 0.1 * smoothstep_any(0.1, 0.05, abs(2.0 * fract(0.1 * q.x - 0.31) - 1.0));
+    return 0.27 * vec3(0.55, 0.5, 0.45) * (1.1 + 0.4 * fbm2(vec2(12.3 * q.x, 2.0 * q.z))) + 0.01
+         + stripe * (0.2 + 0.8 * value_noise(vec2(7.3 * q.x, 2.0 * q.z))) - seam;
+}
+
+// Paint with the white panel, black side text and white top text.
+vec3 paint_albedo(vec3 p)
+{
+    vec3 q = p;
+    q.z -= 0.0015 * x; // decals follow the car, not the road
+    vec3 albedo = mix(vec3(0.345, 0.0, 0.0), vec3(1.0),
+                      smoothstep_any(0.0, -0.01, sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3))));
+    albedo = mix(albedo, vec3(0.02), font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
+    albedo = mix(albedo, vec3(1.0), font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
+    return albedo;
+}
+
+// Text in the frame of the rear wing's upper flap.
+vec3 wing_albedo(vec3 p)
+{
+    vec3 q = p;
+    q.z -= 0.0015 * x;
+    q = rotate_xyz(q - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
+    return mix(vec3(0.85), vec3(0.02), font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
+}
+
+vec3 helmet_albedo(vec3 p)
+{
+    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return vec3(0.02);
+    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? vec3(0.02) : vec3(1.0);
+    return vec3(0.345, 0.0, 0.0);
+}
+
+vec3 rail_albedo(vec3 p)
+{
+    float b = mod(0.3 * p.z - 1.3, 2.0);
+    if (b <= 0.5) return vec3(0.69, 0.05, 0.05);
+    if (b <= 1.5) return vec3(0.85);
+    return vec3(0.6);
+}
+
+// Material of a hit with id `id` at the time-shifted point p with normal n.
+Material material_at(float id, vec3 p, vec3 n)
+{
+    float stripe;
+    vec3 ground = ground_pattern(p, stripe);
+    Material mat = Material(ground, 0.15, 0.6 - 0.1 * stripe, ground, 0.0);
+    if (id == 1.0) {
+        mat = Material(paint_albedo(p), 0.3, 0.05, vec3(1.0), 0.0);
+    } else if (id == 2.0) {
+        mat = Material(wing_albedo(p), 0.1, 0.3, ground, 0.0);
+    } else if (id == 3.0) {
+        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), 0.12);
+    } else if (id == 4.0) {
+        vec3 a = vec3(0.06, 0.07, 0.12);
+        mat = Material(a, 0.3, 0.4, 0.99 * a + 0.01, 0.0);
+    } else if (id == 5.0) {
+        mat = Material(vec3(0.035 + 0.045 * abs(n.x)), 0.15, 0.6, vec3(0.15), 0.0);
+    } else if (id == 6.0) {
+        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), 40.0);
+    } else if (id == 7.0) {
+        mat.albedo = vec3(1.0, 0.9, 0.75);
+        mat.emission = 3000.0;
+    } else if (id == 8.0) {
+        vec3 a = rail_albedo(p);
+        mat = Material(a, 0.9, 0.35, 0.99 * a + 0.01, 0.0);
+    } else if (id == 9.0) {
+        mat = Material(vec3(0.05, 0.05, 0.4), 0.2, 0.7, vec3(1.0), 0.0);
+    } else if (id == 10.0) {
+        mat = Material(helmet_albedo(p), 0.25, 0.3, ground, 0.0);
+    } else if (id == 11.0) {
+        mat = Material(vec3(0.12, 0.12, 0.13), 0.7, 0.15, vec3(0.6), 0.0);
+    } else if (id == 21.0) {
+        mat.albedo = vec3(1.0, 0.8, 0.0);
+    }
+    return mat;
+}
+
+// Tetrahedral central differences: four scene evaluations.
+vec3 surface_normal(vec3 p)
+{
+    const vec2 e = vec2(0.001, -0.001);
+    return normalize(e.xyy * scene_sdf(p + e.xyy).x + e.yyx * scene_sdf(p + e.yyx).x +
+                     e.yxy * scene_sdf(p + e.yxy).x + e.xxx * scene_sdf(p + e.xxx).x);
+}
+
+// One path of at most five segments. Draws per hit: lobe, three for the
+// diffuse direction, roulette; a miss draws nothing.
+vec3 trace_path(vec3 o, vec3 d)
+{
+    vec3 radiance = vec3(0.0);
+    vec3 throughput = vec3(1.0);
+    for (int segment = 0; segment < 5; segment++) {
+        float t = 0.1;
+        float id = -1.0;
+        for (int i = 0; i < 128; i++) {
+            if (t >= 50.0) break;
+            vec2 h = scene_sdf(o + t * d);
+            if (abs(h.x) < 0.0001 * t) {
+                id = h.y;
+                break;
+            }
+            t += h.x;
+        }
+        if (id < 0.0) {
+            radiance += throughput * sky_radiance(d, segment);
+            break;
+        }
+        vec3 p = o + t * d;
+        vec3 n = surface_normal(p);
+        p.z += 0.00167 * x; // road patterns and the next origin move with time
+        Material mat = material_at(id, p, n);
+        float spec_chance = fresnel_spec_chance(mat.spec_chance, n, d);
+        float specular = step(rng_float(), spec_chance);
+        o = p + 0.01 * n;
+        float r1 = rng_float();
+        float r2 = rng_float();
+        float r3 = rng_float();
+        vec3 diffuse_dir = normalize(n + normalize(2.0 * vec3(r1, r2, r3) - 1.0));
+        d = specular > 0.5 ? normalize(mix(reflect(d, n), diffuse_dir, mat.roughness * mat.roughness))
+                           : diffuse_dir;
+        radiance += mat.albedo * mat.emission * throughput;
+        throughput *= (specular > 0.5 ? mat.spec_tint : mat.albedo) /
+                      max(specular > 0.5 ? spec_chance : 1.0 - spec_chance, 0.001);
+        float q = max(throughput.x, max(throughput.y, throughput.z));
+        if (rng_float() > q) break;
+        throughput /= q;
+    }
+    return radiance;
+}
+
+// Sun glow, compression towards 1/0.15, then the filmic curve.
+vec3 finish_sample(vec3 radiance, vec3 d)
+{
+    float g = max(dot(d, normalize(vec3(0.7, 0.1, 0.8))), 0.0);
+    float g4 = g * g * g * g;
+    radiance += (0.25 * g4 + 0.2 * g4 * g4 * g4) * 0.25 * vec3(1.0, 0.75, 0.6);
+    radiance = radiance / (0.5 + 0.15 * radiance);
+    return tonemap_aces(radiance);
+}
+
+// Thin-lens camera: every ray passes through the pixel's focus point at
+// distance 3 from a jittered point of a square aperture.
+vec3 sample_pass(vec2 p)
+{
+    const vec3 eye = vec3(-2.0, 1.25, -4.5);
+    vec3 w = normalize(vec3(0.2, 0.25, 0.0) - eye);
+    vec3 u = normalize(cross(w, vec3(0.31, 1.0, 0.0))); // rolled camera
+    vec3 vv = cross(u, w);
+    mat3 basis = mat3(u, vv, w);
+    vec3 d0 = basis * normalize(vec3(p, 3.0));
+    vec3 focus = eye + 3.0 * d0;
+    float j1 = rng_float();
+    float j2 = rng_float();
+    vec3 origin = eye + basis * vec3(j1 - 0.5, j2 - 0.5, 0.0) * 0.03;
+    vec3 d = normalize(focus - origin);
+    return finish_sample(trace_path(origin, d), d);
+}
+
+// ============================================================================
+// Post-process
+// ============================================================================
+// Chromatic aberration, orange bloom, contrast, lifted black, vignette,
+// grade, filmic curve and gamma. Draws 3 random numbers per bloom tap, 192.
+vec3 post_process(vec2 uv)
+{
+    vec3 colour_sum = vec3(0.0);
+    vec3 scales = vec3(1.0);
+    vec3 bloom_sum = vec3(0.0);
+    for (int i = 0; i < 16; i++) {
+        for (int c = 0; c < 3; c++) {
+            vec2 q = clamp(0.5 - 0.5 * (1.0 - 2.0 * uv) * scales[c], 0.0, 1.0);
+            colour_sum[c] += texture(m, q)[c];
+        }
+        scales *= vec3(0.9995, 1.0, 1.0 / 0.9995);
+        for (int k = 0; k < 4; k++) {
+            float angle = 6.283 * rng_float();
+            float base = 0.0037 * exp2(floor(5.0 * rng_float()));
+            float radius = base * 2.0 * rng_float();
+            bloom_sum += max(texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb - 0.42, 0.0);
+        }
+    }
+    // the 64 taps are divided by 16: the bloom adds four times the mean excess
+    vec3 colour = colour_sum / 16.0 + vec3(1.0, 0.5, 0.2) * bloom_sum / 16.0;
+    colour = smoothstep(0.08, 1.11, colour);
+    colour = mix(vec3(0.0, 0.009, 0.02), vec3(1.0), colour);
+    colour *= 0.3 + 0.7 * saturate(28.0 * uv.x * uv.y * (1.0 - uv.x) * (1.0 - uv.y));
+    colour = pow(colour, vec3(1.02, 1.0, 1.09));
+    colour = tonemap_aces(colour);
+    return pow(colour, vec3(0.4545));
+}
+
+// ============================================================================
+// main
+// ============================================================================
+void main()
+{
+    f = vec4(0.0);
+    x = float(v.x);
+    frag_coord = gl_FragCoord.xyy;
+    vec2 p = (2.0 * frag_coord.xy - resolution) / resolution.y;
+    vec2 uv = frag_coord.xy / resolution;
+    // int first: a negative index then wraps instead of hitting the undefined
+    // float-to-uint conversion.
+    rng_state = (uint(frag_coord.x) * 1973u + uint(frag_coord.y) * 9277u + uint(int(x)) * 26699u) | 1u;
+    if (v.y == 1) {
+        if (abs(p.y) > 0.75) return;
+        f.rgb = sample_pass(p);
+    }
+    if (v.y == 2)
+        f.rgb = post_process(uv);
+}
