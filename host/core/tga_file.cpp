@@ -1,5 +1,7 @@
 #include "core/tga_file.h"
 
+#include "core/output_file.h"
+
 #include <sys/stat.h>
 #include <cerrno>
 #include <cstdint>
@@ -24,16 +26,16 @@ void tga_header(uint8_t out[kTgaHeaderSize], int width, int height)
     out[16] = 24;
 }
 
-bool write_tga_rows(FILE *f, int width, int height, const uint8_t *rgb, bool top_row_first)
+bool write_tga_rows(OutputFile &out, int width, int height, const uint8_t *rgb, bool top_row_first)
 {
     if (!tga_size_ok(width, height) || !rgb) return false;
     uint8_t header[kTgaHeaderSize];
     tga_header(header, width, height);
-    bool ok = fwrite(header, 1, sizeof header, f) == sizeof header;
+    output_write(out, header, sizeof header);
     // One row at a time, so the caller's pixels stay untouched.
     size_t row_bytes = (size_t)width * 3;
     std::vector<uint8_t> row(row_bytes);
-    for (int y = 0; ok && y < height; ++y) {
+    for (int y = 0; !out.error && y < height; ++y) {
         int source_row = top_row_first ? height - 1 - y : y;
         const uint8_t *src = rgb + (size_t)source_row * row_bytes;
         for (size_t i = 0; i < row_bytes; i += 3) {
@@ -41,19 +43,23 @@ bool write_tga_rows(FILE *f, int width, int height, const uint8_t *rgb, bool top
             row[i + 1] = src[i + 1];
             row[i + 2] = src[i];
         }
-        ok = fwrite(row.data(), 1, row_bytes, f) == row_bytes;
+        output_write(out, row.data(), row_bytes);
     }
-    return ok;
+    return true;
 }
 
-bool write_tga(const char *path, int width, int height, const uint8_t *rgb)
+bool write_tga(const char *path, int width, int height, const uint8_t *rgb, std::string *error)
 {
-    if (!tga_size_ok(width, height) || !rgb) return false;
-    FILE *f = fopen(path, "wb");
-    if (!f) return false;
-    bool ok = write_tga_rows(f, width, height, rgb, false);
-    ok = fclose(f) == 0 && ok;
-    return ok;
+    std::string reason;
+    if (!error) error = &reason;
+    if (!tga_size_ok(width, height) || !rgb) {
+        *error = "the picture's size does not fit a TGA header";
+        return false;
+    }
+    OutputFile out;
+    if (!output_open(out, path, *error)) return false;
+    write_tga_rows(out, width, height, rgb, false);
+    return output_close(out, *error);
 }
 
 std::string next_grab_name(const std::string &dir)

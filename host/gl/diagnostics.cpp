@@ -6,11 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-bool save_tga(const char *path, int width, int height, GLenum read_buffer)
+bool save_tga(const char *path, int width, int height, GLenum read_buffer, std::string *error)
 {
-    if (!tga_size_ok(width, height)) return false;
+    if (!tga_size_ok(width, height)) return write_tga(path, width, height, nullptr, error);
     uint8_t *pixels = (uint8_t *)malloc((size_t)width * (size_t)height * 3);
-    if (!pixels) return false;
+    if (!pixels) {
+        if (error) *error = "out of memory";
+        return false;
+    }
 
     // The frame loop copies and accumulates from the read buffer, so it must
     // get back the one it had.
@@ -23,7 +26,7 @@ bool save_tga(const char *path, int width, int height, GLenum read_buffer)
     glReadBuffer((GLenum)previous_buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
 
-    bool ok = write_tga(path, width, height, pixels);
+    bool ok = write_tga(path, width, height, pixels, error);
     free(pixels);
     return ok;
 }
@@ -65,11 +68,11 @@ bool grab_screen_before_swap()
     // The window's size, normally the picture's.
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    std::string name = next_grab_name("");
+    std::string name = next_grab_name(""), error = "all names are taken";
     // The back buffer holds the finished picture that the swap will show.
-    if (name.empty() || !save_tga(name.c_str(), viewport[2], viewport[3], GL_BACK)) {
-        fprintf(stderr, "ERROR: grab_screen: could not write %s\n",
-                name.empty() ? "a numbered file" : name.c_str());
+    if (name.empty() || !save_tga(name.c_str(), viewport[2], viewport[3], GL_BACK, &error)) {
+        fprintf(stderr, "ERROR: grab_screen: could not write %s: %s\n",
+                name.empty() ? "a numbered file" : name.c_str(), error.c_str());
         return false;
     }
     printf("grab_screen: %s\n", name.c_str());

@@ -3,10 +3,14 @@
 #pragma once
 #include "core/gl_api.h"
 
+#include <string>
+
 // Grabs the picture on screen (or in `read_buffer`) from the lower-left
 // corner into a TGA file. Leaves the GL read buffer and pack alignment as it
-// found them.
-bool save_tga(const char *path, int width, int height, GLenum read_buffer = GL_FRONT);
+// found them. On failure nothing is left at `path` and `error`, if given,
+// says why.
+bool save_tga(const char *path, int width, int height, GLenum read_buffer = GL_FRONT,
+              std::string *error = nullptr);
 // Colour format of the default framebuffer and accumulation bits, on stdout.
 void print_framebuffer_info();
 // F12: asks for the next picture shown to be written to the next free

@@ -1,5 +1,6 @@
 #include "render/picture_files.h"
 
+#include "core/output_file.h"
 #include "core/tga_file.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -67,41 +68,33 @@ bool check_writable(const std::string &path, std::string &error)
 
 static void png_sink(void *context, void *data, int size)
 {
-    FILE *file = (FILE *)context;
-    std::fwrite(data, 1, (size_t)size, file);
+    output_write(*(OutputFile *)context, data, (size_t)size);
 }
 
 bool write_picture(const std::string &path, PictureFormat format, const std::vector<unsigned char> &rgb,
                    int w, int h, std::string &error)
 {
-    std::string temp = temp_path(path);
-    FILE *file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
+    OutputFile file;
+    bool ok = output_open(file, path.c_str(), error);
+    if (ok) {
+        bool encoded = false;
+        switch (format) {
+        case PictureFormat::png:
+            encoded = stbi_write_png_to_func(png_sink, &file, w, h, 3, rgb.data(), w * 3) != 0;
+            break;
+        case PictureFormat::tga:
+            // The screen grab's format and writer.
+            encoded = write_tga_rows(file, w, h, rgb.data(), true);
+            break;
+        }
+        if (encoded) {
+            ok = output_close(file, error);
+        } else {
+            output_discard(file);
+            error = "the picture could not be encoded";
+            ok = false;
+        }
     }
-    errno = 0;
-    bool ok = false;
-    switch (format) {
-    case PictureFormat::png:
-        ok = stbi_write_png_to_func(png_sink, file, w, h, 3, rgb.data(), w * 3) != 0;
-        break;
-    case PictureFormat::tga:
-        // The screen grab's format and writer.
-        ok = write_tga_rows(file, w, h, rgb.data(), true);
-        break;
-    }
-    ok = !std::ferror(file) && ok;
-    int saved_errno = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        saved_errno = errno;
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        error = "cannot write \"" + path + "\": " + std::strerror(saved_errno ? saved_errno : EIO);
-    }
+    if (!ok) error = "cannot write \"" + path + "\": " + error;
     return ok;
 }
-
