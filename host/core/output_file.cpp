@@ -12,8 +12,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "core/windows_lean.h"
 #include <io.h>
 #else
 #include <climits>

@@ -5,10 +5,12 @@
 #include "core/frame_loop.h"
 #include "core/gl_api.h"
 
-#include <sys/stat.h>
+#include "core/shader_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 ShaderReloadState shader_reload;
@@ -70,21 +72,10 @@ bool CheckProgram(unsigned program, const char *label)
 
 int load_shader_file(const char *path, std::string &text)
 {
-    FILE *f = fopen(path, "rb");
-    if (!f) {
+    std::string data, error;
+    if (!read_shader_file(path, data, error)) {
         printf("Input shader file at \"%s\" not found!\n", path);
-        return -1;
-    }
-    // Read to the end rather than trusting a size taken up front: a pipe or a
-    // directory has none, and a file being saved may still grow or shrink.
-    std::string data;
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-    bool failed = ferror(f) != 0;
-    fclose(f);
-    if (failed) {
-        fprintf(stderr, "ERROR: Input shader file at \"%s\" could not be read!\n", path);
+        fprintf(stderr, "ERROR: Input shader file at \"%s\" could not be read: %s\n", path, error.c_str());
         return -1;
     }
     data.resize(strlen(data.c_str()));   // the text ends at the first NUL byte
@@ -99,6 +90,22 @@ void compile_shader_file(const char *path, unsigned &program)
     if (load_shader_file(path, text) != 0) return;
     const char *source = text.c_str();
     program = shader_gl.create_shader_programv(GL_FRAGMENT_SHADER, 1, &source);
+}
+
+// Whether the program has the uniform at location 1 that carries the sample
+// index and pass.
+static bool has_sample_index(unsigned program)
+{
+    int count = 0;
+    shader_gl.get_programiv_by_name(program, GL_ACTIVE_UNIFORMS, &count);
+    for (int i = 0; i < count; ++i) {
+        char name[256] = {};
+        int length = 0, size = 0;
+        unsigned type = 0;
+        shader_gl.get_active_uniform(program, (unsigned)i, (int)sizeof name, &length, &size, &type, name);
+        if (shader_gl.get_uniform_location(program, name) == 1) return true;
+    }
+    return false;
 }
 
 bool build_shader_program(const char *path)
@@ -121,6 +128,9 @@ bool build_shader_program(const char *path)
     }
     if (ok) shader_gl.use_program(program);   // a failed build leaves the old program drawing
     print_active_uniforms(program);
+    if (ok && !has_sample_index(program))
+        fprintf(stderr, "WARNING: %s has no uniform at location 1: it ignores the sample index, "
+                        "so every sample is the same\n", path);
     shader_reload.reloaded_program = program;
     return ok;
 }
@@ -149,18 +159,11 @@ unsigned current_program()
     return (unsigned)program;
 }
 
-uint64_t file_mtime(const char *path)
+// The file's stamp; on failure the messages of a failed status query.
+static bool read_stamp(const char *path, FileStamp &stamp)
 {
-#ifdef _WIN32
-    struct _stat64 st;
-    int result = _stat64(path, &st);
-#else
-    struct stat st;
-    int result = stat(path, &st);
-#endif
-    if (result == 0) return (uint64_t)st.st_mtime;
-
-    int err = errno;
+    int err = file_stamp(path, stamp);
+    if (err == 0) return true;
     fprintf(stderr, "Problem getting information: %s\n", strerror(err));
     if (err == ENOENT)
         printf("File %s not found.\n", path);
@@ -168,16 +171,22 @@ uint64_t file_mtime(const char *path)
         printf("Invalid parameter to _stat.\n");
     else
         printf("Unexpected error in _stat.\n");
-    return 0;
+    return false;
+}
+
+uint64_t file_mtime(const char *path)
+{
+    FileStamp stamp;
+    return read_stamp(path, stamp) ? (uint64_t)stamp.mtime_s : 0;
 }
 
 void hotreload(const char *path)
 {
-    uint64_t mtime = file_mtime(path);
-    if (shader_reload.last_mtime == 0) shader_reload.last_mtime = mtime;   // first sight: record only
-    if (mtime > shader_reload.last_mtime) {
+    // First sight is only recorded; every later completed save is built.
+    FileStamp stamp;
+    if (read_stamp(path, stamp) &&
+        file_watch_update(shader_reload.watch, path, stamp, (int64_t)time(nullptr)) == FileChange::saved) {
         printf("hotreload updated\n");
-        shader_reload.last_mtime = mtime;
         build_shader_program(path);
     }
 

@@ -1,5 +1,7 @@
 // Shader program checks and hot reload for the person editing the shader.
 #pragma once
+#include "core/file_watch.h"
+
 #include <cstdint>
 #include <string>
 
@@ -34,7 +36,7 @@ extern ShaderToolsGl shader_gl;
 // Reload state.
 struct ShaderReloadState {
     unsigned reloaded_program = 0;   // latest reload's program; 0: none or unreadable file
-    uint64_t last_mtime = 0;         // seconds; 0: file not seen yet
+    FileWatch watch;                 // the watched file's version last acted upon
     float mouse_x = 0.0f;            // cursor / picture size, while the right button is held
     float mouse_y = 0.0f;
 };
@@ -43,8 +45,8 @@ extern ShaderReloadState shader_reload;
 // Start-up link check of the embedded program; a non-empty log also goes to
 // "shader_error.txt".
 void dbg_check_program(unsigned program);
-// Rebuilds the program from `path` when its modification time advances, then
-// feeds the mouse uniform "i".
+// Rebuilds the program from `path` after each completed save, then feeds the
+// mouse uniform "i".
 void hotreload(const char *path);
 
 // Builds a program from the file and makes it current when every check
@@ -52,8 +54,8 @@ void hotreload(const char *path);
 bool build_shader_program(const char *path);
 // `program` is left unchanged when the file cannot be read.
 void compile_shader_file(const char *path, unsigned &program);
-// 0 on success, -1 when the file cannot be opened or read. The text ends at
-// the file's first NUL byte.
+// 0 on success, -1 (with the reason on stderr) when the file cannot be read.
+// The text ends at the file's first NUL byte.
 int load_shader_file(const char *path, std::string &text);
 bool CheckShader(unsigned shader, const char *label);
 bool CheckProgram(unsigned program, const char *label);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <dirent.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -11,7 +13,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <iostream>
 #include <regex>
 
 // Xlib last: its macros clash with GoogleTest's names.
@@ -51,6 +55,13 @@ const char *const mouse_shader =
     "    if (v.y == 2) f.rgb = texture(m, uv).rgb;\n"
     "}\n";
 
+// The flat shader in another colour, the same number of bytes.
+std::string flat_shader_in(const char *colour)
+{
+    std::string text = flat_shader;
+    return text.replace(text.find("0.25, 0.75, 0.5"), 15, colour);
+}
+
 const char *const broken_shader =
     "#version 430\n"
     "out vec4 f;\n"
@@ -66,6 +77,16 @@ void set_mtime(const std::string &path, time_t t)
 {
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+// Written in place, as some editors save: a poll may see it half written.
+void write_in_place(const std::string &path, const std::string &text, const char *mode, time_t mtime)
+{
+    FILE *f = fopen(path.c_str(), mode);
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    set_mtime(path, mtime);
 }
 
 void write_file(const std::string &path, const std::string &text, time_t mtime)
@@ -113,6 +134,7 @@ protected:
     void TearDown() override
     {
         host_kill(host);
+        if (mounted) umount2(run.c_str(), MNT_DETACH);
         xsession_stop(x);
         std::string cmd = "rm -rf '" + tmp + "'";
         EXPECT_EQ(system(cmd.c_str()), 0);
@@ -170,6 +192,7 @@ protected:
     unsigned long window = 0;
     std::string tmp, run, watched;
     time_t base_time = 0;
+    bool mounted = false;
 };
 
 TEST_F(HotReload, ValidEditReloadsAndABrokenOneKeepsTheOldProgramDrawing)
@@ -213,6 +236,79 @@ TEST_F(HotReload, ValidEditReloadsAndABrokenOneKeepsTheOldProgramDrawing)
     expect_flat(64, 191, 128);
     // Only the start-up check writes the log file.
     EXPECT_EQ(read_text_file(run + "/shader_error.txt"), "earlier log\n");
+}
+
+TEST_F(HotReload, EveryCompletedSaveIsBuiltAlsoWithinOneSecond)
+{
+    write_file(watched, flat_shader, base_time);
+    start_host();
+    // Every save below ends at the same time `t`, ahead of the clock, so a
+    // poll in the middle of a write sees an older time and leaves it.
+    const time_t t = time(nullptr) + 2;
+    const std::string red = flat_shader_in("0.75, 0.25, 0.5"), blue = flat_shader_in("0.25, 0.50, 1.0");
+    auto built = [&] { return count_of(out(), "): 2\n"); };
+    // Polled half written, then completed.
+    write_in_place(watched, red.substr(0, red.size() / 2), "wb", t);
+    ASSERT_TRUE(wait_until([&] { return err().find("failed to link") != std::string::npos; }, 30000)) << out();
+    write_in_place(watched, red.substr(red.size() / 2), "ab", t);
+    ASSERT_TRUE(wait_until([&] { return built() == 1; }, 30000)) << out();
+    // Another save of the same size: told by its contents.
+    write_in_place(watched, blue, "wb", t);
+    ASSERT_TRUE(wait_until([&] { return built() == 2; }, 30000)) << out();
+    wait_two_pictures();
+    expect_flat(64, 128, 255);
+
+    // An older copy put in place is not built; nor is anything unchanged.
+    size_t updates = count_of(out(), "hotreload updated");
+    write_file(watched, red, base_time);
+    wait_two_pictures();
+    expect_flat(64, 128, 255);
+    EXPECT_EQ(count_of(out(), "hotreload updated"), updates) << out();
+}
+
+TEST_F(HotReload, AFifoNeverBlocksTheLoopAndAGrabOnAFullDiskLeavesNothing)
+{
+    write_file(watched, flat_shader, base_time);
+    // A file system far too small for a grab, where one can be made.
+    mounted = mount("tmpfs", run.c_str(), "tmpfs", 0, "size=1m") == 0;
+    start_host();
+
+    ASSERT_EQ(unlink(watched.c_str()), 0);
+    ASSERT_EQ(mkfifo(watched.c_str(), 0644), 0);
+    set_mtime(watched, base_time + 10);
+    ASSERT_TRUE(wait_out("Active Uniforms(#0): 0\n")) << out();
+    EXPECT_NE(out().find("hotreload updated\nInput shader file at \"../shader.glsl\" not found!\n"), std::string::npos)
+        << out();
+    EXPECT_NE(err().find("ERROR: Input shader file at \"../shader.glsl\" could not be read: not a regular file\n"),
+              std::string::npos) << err();
+    wait_two_pictures();
+
+    if (mounted) {
+        xsession_focus(x, window);
+        for (size_t k = 1; k <= 2; ++k) {
+            xsession_key(x, XK_F12);
+            ASSERT_TRUE(wait_until([&] {
+                return count_of(err(), "ERROR: grab_screen: could not write intro_0001.tga: "
+                                       "No space left on device\n") >= k;
+            }, 180000)) << err();
+        }
+        DIR *d = opendir(run.c_str());
+        ASSERT_NE(d, nullptr);
+        std::vector<std::string> left;
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")) left.push_back(e->d_name);
+        closedir(d);
+        EXPECT_TRUE(left.empty()) << left.size() << " files left, first " << left[0];
+    } else {
+        std::cerr << "no tmpfs could be mounted: the full-disk grab is left to the unit tests\n";
+    }
+
+    // Escape is still acted on.
+    xsession_focus(x, window);
+    xsession_key(x, XK_Escape);
+    int code = -1;
+    ASSERT_TRUE(host_wait_exit(host, 30000, &code)) << "Escape did not end the program";
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(HotReload, UnchangedFileIsNeverBuiltAndUnreadableOnesAreReported)

@@ -1,4 +1,5 @@
 // Hot reload, program checks and the mouse uniform against a fake GL.
+#include "core/shader_file.h"
 #include "core/shader_tools.h"
 #include "test_files.h"
 
@@ -61,6 +62,7 @@ unsigned fake_create(unsigned type, int count, const char *const *strings)
         p.log = "0:3(1): error: syntax error, unexpected IDENTIFIER";
     } else {
         p.uniforms = {"m", "v"};
+        if (text.find("no_v") != std::string::npos) p.uniforms = {"m"};
         if (text.find("uniform vec3 i") != std::string::npos) p.uniforms.push_back("i");
     }
     p.attached = fake.attach_next;
@@ -129,7 +131,7 @@ int fake_location(unsigned program, const char *name)
     if (it == fake.programs.end() || !it->second.linked) return -1;
     const auto &u = it->second.uniforms;
     for (size_t k = 0; k < u.size(); ++k)
-        if (u[k] == name) return (int)k + 4;
+        if (u[k] == name) return u[k] == "v" ? 1 : (int)k + 4;
     return -1;
 }
 
@@ -204,7 +206,7 @@ TEST_F(ShaderReload, FirstSightIsOnlyRecordedAndAnUnchangedFileIsNeverBuilt)
         EXPECT_EQ(o.err, "");
     }
     EXPECT_TRUE(fake.sources.empty());
-    EXPECT_EQ(shader_reload.last_mtime, 1700000000u);
+    EXPECT_EQ(shader_reload.watch.stamp.mtime_s, 1700000000);
     EXPECT_EQ(shader_reload.reloaded_program, 0u);
 }
 
@@ -225,23 +227,67 @@ TEST_F(ShaderReload, NewerTimeBuildsAndPrintsInOrder)
     EXPECT_EQ(o.out, expected);
     EXPECT_EQ(fake.sources.back(), good_shader);
     EXPECT_EQ(fake.used, std::vector<unsigned>{p});
-    EXPECT_EQ(shader_reload.last_mtime, 1700000005u);
+    EXPECT_EQ(shader_reload.watch.stamp.mtime_s, 1700000005);
     // The mouse uniform is now looked up in the new program.
     EXPECT_EQ(fake.location_lookups.back(), p);
     EXPECT_EQ(fake.uniform_sets.back().location, 6);
 }
 
-TEST_F(ShaderReload, OlderOrEqualTimeIsIgnored)
+TEST_F(ShaderReload, OlderCopyAndUnchangedFileAreIgnored)
 {
     write_file(path, good_shader, 1700000010);
     poll();
-    write_file(path, good_shader, 1700000010);   // second save in the same second
+    write_file(path, good_shader, 1700000010);   // rewritten as it was
     poll();
     write_file(path, good_shader, 1699999999);   // an older copy put in place
     Output o = poll();
     EXPECT_EQ(o.out.find("hotreload updated"), std::string::npos);
     EXPECT_TRUE(fake.sources.empty());
-    EXPECT_EQ(shader_reload.last_mtime, 1700000010u);
+    EXPECT_EQ(shader_reload.watch.stamp.mtime_s, 1700000010);
+}
+
+TEST_F(ShaderReload, EveryCompletedSaveIsBuiltAlsoWithinOneTick)
+{
+    const std::string full = "#version 430\nuniform vec3 i;\nvoid main() { /* done */ }\n";
+    write_file(path, good_shader, 1700000000);
+    poll();
+    // Polled half written, completed at the same time.
+    write_file(path, full.substr(0, 20), 1700000001);
+    poll();
+    write_file(path, full, 1700000001);
+    poll();
+    ASSERT_EQ(fake.sources.size(), 2u);
+    EXPECT_EQ(fake.sources.back(), full);
+
+    // Just saved: another save at the very same time and size is told by
+    // its contents; once it is unchanged, nothing more is built.
+    time_t now = time(nullptr);
+    std::string same_size = full;
+    same_size[same_size.find("done")] = 'D';
+    write_file(path, full, now);
+    poll();
+    write_file(path, same_size, now);
+    poll();
+    poll();
+    ASSERT_EQ(fake.sources.size(), 4u);
+    EXPECT_EQ(fake.sources.back(), same_size);
+    write_file(path, good_shader, now - 100);   // an older copy
+    poll();
+    EXPECT_EQ(fake.sources.size(), 4u);
+}
+
+TEST_F(ShaderReload, ProgramWithoutSampleIndexIsWarnedOnce)
+{
+    write_file(path, good_shader, 1700000000);
+    poll();
+    write_file(path, "#version 430\nvoid main(){} // no_v\n", 1700000001);
+    Output o = poll();
+    EXPECT_EQ(o.err, "WARNING: " + path + " has no uniform at location 1: it ignores the sample index, "
+                     "so every sample is the same\n");
+    o = poll();
+    EXPECT_EQ(o.err, "");
+    write_file(path, good_shader, 1700000002);
+    EXPECT_EQ(poll().err, "");
 }
 
 TEST_F(ShaderReload, FailedBuildKeepsTheProgramAndNeverWritesTheErrorFile)
@@ -283,7 +329,7 @@ TEST_F(ShaderReload, AbsentFileIsReportedEveryPollAndRecordedWhenFirstSeen)
     Output o = poll();
     EXPECT_EQ(o.err, "Problem getting information: No such file or directory\n");
     EXPECT_EQ(o.out, "File " + path + " not found.\n");
-    EXPECT_EQ(shader_reload.last_mtime, 0u);
+    EXPECT_FALSE(shader_reload.watch.seen);
     o = poll();
     EXPECT_EQ(o.out, "File " + path + " not found.\n");
 
@@ -305,7 +351,7 @@ TEST_F(ShaderReload, VanishedFileKeepsTheProgramAndLastTime)
     unlink(path.c_str());
     Output o = poll();
     EXPECT_EQ(o.out, "File " + path + " not found.\n");
-    EXPECT_EQ(shader_reload.last_mtime, 1700000001u);
+    EXPECT_EQ(shader_reload.watch.stamp.mtime_s, 1700000001);
     EXPECT_EQ(shader_reload.reloaded_program, working);
 
     // Gone between the time check and the read: nothing built, nothing used.
@@ -402,14 +448,22 @@ TEST_F(ShaderFiles, TextEndsAtTheFirstNulAndLineEndsStay)
     EXPECT_EQ(o.out, "Loaded shader from \"" + path + "\"\n");
 }
 
-TEST_F(ShaderFiles, UnreadableSourcesLeaveTheTextAlone)
+TEST_F(ShaderFiles, UnreadableSourcesLeaveTheTextAloneAndSayWhy)
 {
     std::string text = "untouched";
     Output o = capture([&] { EXPECT_EQ(load_shader_file((tmp + "/missing.glsl").c_str(), text), -1); });
     EXPECT_EQ(o.out, "Input shader file at \"" + tmp + "/missing.glsl\" not found!\n");
-    // A directory opens but cannot be read, and has no size.
+    EXPECT_EQ(o.err, "ERROR: Input shader file at \"" + tmp + "/missing.glsl\" could not be read: "
+                     "No such file or directory\n");
     o = capture([&] { EXPECT_EQ(load_shader_file(tmp.c_str(), text), -1); });
-    EXPECT_EQ(o.err, "ERROR: Input shader file at \"" + tmp + "\" could not be read!\n");
+    EXPECT_EQ(o.err, "ERROR: Input shader file at \"" + tmp + "\" could not be read: Is a directory\n");
+    // Over the limit: refused before the driver sees it (a sparse file).
+    std::string big = tmp + "/big.glsl";
+    write_file(big, "void main(){}\n", 1700000000);
+    ASSERT_EQ(truncate(big.c_str(), (off_t)kShaderFileLimit + 1), 0);
+    o = capture([&] { EXPECT_EQ(load_shader_file(big.c_str(), text), -1); });
+    EXPECT_NE(o.err.find("could not be read: too large: 16777217 bytes, more than the 16 MiB"), std::string::npos)
+        << o.err;
     EXPECT_EQ(text, "untouched");
     unsigned program = 77;
     capture([&] { compile_shader_file(tmp.c_str(), program); });
@@ -417,18 +471,25 @@ TEST_F(ShaderFiles, UnreadableSourcesLeaveTheTextAlone)
     EXPECT_TRUE(fake.sources.empty());
 }
 
-TEST_F(ShaderFiles, PipeWithoutSizeIsReadToItsEnd)
+TEST_F(ShaderFiles, FifoAndPipeAreRefusedWithoutBlockingAndAByteOrderMarkIsSkipped)
 {
+    // Nobody writes: opening either for a plain read would wait forever.
+    std::string fifo = tmp + "/fifo.glsl";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    std::string data(40000, 'x');
-    ASSERT_EQ(write(fds[1], data.data(), data.size()), (ssize_t)data.size());
-    close(fds[1]);
-    std::string pipe_path = "/proc/self/fd/" + std::to_string(fds[0]);
-    std::string text;
-    capture([&] { EXPECT_EQ(load_shader_file(pipe_path.c_str(), text), 0); });
+    std::string text = "untouched";
+    for (std::string p : {fifo, "/proc/self/fd/" + std::to_string(fds[0])}) {
+        Output o = capture([&] { EXPECT_EQ(load_shader_file(p.c_str(), text), -1); });
+        EXPECT_EQ(o.err, "ERROR: Input shader file at \"" + p + "\" could not be read: not a regular file\n");
+    }
     close(fds[0]);
-    EXPECT_EQ(text, data);
+    close(fds[1]);
+    EXPECT_EQ(text, "untouched");
+
+    write_file(path, "\xEF\xBB\xBF#version 430\n", 1700000000);
+    capture([&] { EXPECT_EQ(load_shader_file(path.c_str(), text), 0); });
+    EXPECT_EQ(text, "#version 430\n");
 }
 
 TEST_F(ShaderFiles, FileMtimeMessages)

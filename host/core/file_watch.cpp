@@ -1,0 +1,100 @@
+#include "core/file_watch.h"
+
+#include "core/shader_file.h"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cerrno>
+#include <string>
+
+#ifdef _WIN32
+#include "core/windows_lean.h"
+#endif
+
+int file_stamp(const char *path, FileStamp &stamp)
+{
+    stamp = FileStamp();
+#ifdef _WIN32
+    // _stat64 for its error numbers; its time has whole seconds only.
+    struct _stat64 st;
+    if (_stat64(path, &st) != 0) return errno;
+    stamp.mtime_s = (int64_t)st.st_mtime;
+    stamp.size = (uint64_t)st.st_size;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        // 100 ns steps since 1601.
+        uint64_t t = (uint64_t)data.ftLastWriteTime.dwHighDateTime << 32 | data.ftLastWriteTime.dwLowDateTime;
+        stamp.mtime_s = (int64_t)(t / 10000000) - 11644473600LL;
+        stamp.mtime_ns = (int32_t)(t % 10000000 * 100);
+    }
+#else
+    struct stat st;
+    if (stat(path, &st) != 0) return errno;
+    stamp.mtime_s = (int64_t)st.st_mtim.tv_sec;
+    stamp.mtime_ns = (int32_t)st.st_mtim.tv_nsec;
+    stamp.size = (uint64_t)st.st_size;
+    stamp.file_id = (uint64_t)st.st_ino;
+#endif
+    return 0;
+}
+
+namespace {
+
+// Within this many seconds of the wall clock a new save may still carry
+// the same time as the one before it.
+const int64_t kCoarseClockSpan = 5;
+
+int compare_time(const FileStamp &a, const FileStamp &b)
+{
+    if (a.mtime_s != b.mtime_s) return a.mtime_s < b.mtime_s ? -1 : 1;
+    if (a.mtime_ns != b.mtime_ns) return a.mtime_ns < b.mtime_ns ? -1 : 1;
+    return 0;
+}
+
+bool recent(const FileStamp &stamp, int64_t wall_s)
+{
+    int64_t age = wall_s - stamp.mtime_s;
+    return age < kCoarseClockSpan && age > -kCoarseClockSpan;
+}
+
+// 64-bit FNV-1a of the file's contents; false when it cannot be read.
+bool hash_file(const char *path, uint64_t &hash)
+{
+    std::string text, error;
+    if (!read_shader_file(path, text, error)) return false;
+    hash = 14695981039346656037ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    return true;
+}
+
+void record(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s)
+{
+    watch.seen = true;
+    watch.stamp = now;
+    watch.hashed = recent(now, wall_s) && hash_file(path, watch.content_hash);
+}
+
+} // namespace
+
+FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s)
+{
+    if (!watch.seen) {
+        record(watch, path, now, wall_s);
+        return FileChange::first_seen;
+    }
+    int order = compare_time(now, watch.stamp);
+    if (order < 0) return FileChange::older;
+    bool saved = order > 0 || now.size != watch.stamp.size || now.file_id != watch.stamp.file_id;
+    if (!saved && recent(now, wall_s)) {
+        uint64_t hash = 0;
+        if (hash_file(path, hash)) {
+            saved = watch.hashed && hash != watch.content_hash;
+            watch.hashed = true;
+            watch.content_hash = hash;
+        }
+    }
+    if (!saved) return FileChange::unchanged;
+    record(watch, path, now, wall_s);
+    return FileChange::saved;
+}

@@ -1,0 +1,30 @@
+// Change detection for a watched file: tells a completed save from an
+// unchanged file and from an older copy put in place.
+#pragma once
+#include <cstdint>
+
+struct FileStamp {
+    int64_t mtime_s = 0;    // modification time, seconds since 1970
+    int32_t mtime_ns = 0;   // and the nanoseconds within it, as fine as the system keeps them
+    uint64_t size = 0;
+    uint64_t file_id = 0;   // inode; 0 where the system has none
+};
+
+// 0, or the errno of the failure.
+int file_stamp(const char *path, FileStamp &stamp);
+
+struct FileWatch {
+    bool seen = false;          // the file's version below was recorded
+    FileStamp stamp;            // of the version last acted upon
+    bool hashed = false;
+    uint64_t content_hash = 0;  // its contents, while its time is recent
+};
+
+enum class FileChange { first_seen, unchanged, older, saved };
+
+// Compares the file's stamp `now` with the version last acted upon and
+// records it when it is a new save. A later time is a save; so is the same
+// time with another size or file, or, while the time is within a few seconds
+// of `wall_s` (a clock that may tick in whole or double seconds), other
+// contents. An earlier time is an older copy and is not recorded.
+FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s);
