@@ -5,6 +5,7 @@
 #include "core/frame_loop.h"
 #include "core/gl_api.h"
 
+#include "core/sample_index.h"
 #include "core/shader_file.h"
 
 #include <cerrno>
@@ -92,22 +93,6 @@ void compile_shader_file(const char *path, unsigned &program)
     program = shader_gl.create_shader_programv(GL_FRAGMENT_SHADER, 1, &source);
 }
 
-// Whether the program has the uniform at location 1 that carries the sample
-// index and pass.
-static bool has_sample_index(unsigned program)
-{
-    int count = 0;
-    shader_gl.get_programiv_by_name(program, GL_ACTIVE_UNIFORMS, &count);
-    for (int i = 0; i < count; ++i) {
-        char name[256] = {};
-        int length = 0, size = 0;
-        unsigned type = 0;
-        shader_gl.get_active_uniform(program, (unsigned)i, (int)sizeof name, &length, &size, &type, name);
-        if (shader_gl.get_uniform_location(program, name) == 1) return true;
-    }
-    return false;
-}
-
 bool build_shader_program(const char *path)
 {
     bool ok = true;
@@ -128,7 +113,7 @@ bool build_shader_program(const char *path)
     }
     if (ok) shader_gl.use_program(program);   // a failed build leaves the old program drawing
     print_active_uniforms(program);
-    if (ok && !has_sample_index(program))
+    if (ok && !has_sample_index(shader_gl, program))
         fprintf(stderr, "WARNING: %s has no uniform at location 1: it ignores the sample index, "
                         "so every sample is the same\n", path);
     shader_reload.reloaded_program = program;

@@ -28,6 +28,7 @@
     X(PFNGLFRAMEBUFFERTEXTURE2DPROC, FramebufferTexture2D)                                      \
     X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                                                \
     X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                                                \
+    X(PFNGLGETACTIVEUNIFORMPROC, GetActiveUniform)                                              \
     X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                                            \
     X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                                      \
     X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                                              \

@@ -2,10 +2,13 @@
 
 #include "core/render_protocol.h"
 #include "core/gl_api.h"
+#include "core/sample_index.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
 #include "gl/shader_program.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -26,6 +29,13 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
         error = "the shader does not build:\n" + log;
         return false;
     }
+    ShaderToolsGl queries = {};
+    queries.get_programiv_by_name = gl_ext.GetProgramiv;
+    queries.get_active_uniform = gl_ext.GetActiveUniform;
+    queries.get_uniform_location = gl_ext.GetUniformLocation;
+    if (!has_sample_index(queries, r.program))
+        std::fprintf(stderr, "intro-render: warning: the shader has no uniform at location 1: it ignores the "
+                             "sample index, so every sample is the same\n");
     // The float accumulator claims texture 1 before any texture is generated.
     if (!gl_passes_init_float(error)) return false;
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {

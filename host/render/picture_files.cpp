@@ -2,36 +2,11 @@
 
 #include "core/output_file.h"
 #include "core/tga_file.h"
+#include "render/progress.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
-bool read_file(const std::string &path, std::string &text, std::string &error)
-{
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = "cannot read shader \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    char buffer[65536];
-    size_t n;
-    text.clear();
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    bool failed = std::ferror(file);
-    std::fclose(file);
-    if (failed) {
-        error = "cannot read shader \"" + path + "\"";
-        return false;
-    }
-    return true;
-}
 
 std::string tagged_path(const std::string &path, int tag)
 {
@@ -43,26 +18,23 @@ std::string tagged_path(const std::string &path, int tag)
     return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
-static std::string temp_path(const std::string &path)
+std::vector<std::string> output_names(const Options &opt)
 {
-    return path + ".tmp" + std::to_string((long)getpid());
+    std::vector<std::string> names;
+    if (opt.progress_pictures)
+        for (int count = 1; count < opt.samples; ++count)
+            if (is_progress_count(count)) names.push_back(tagged_path(opt.output, count));
+    names.push_back(opt.output);
+    return names;
 }
 
-bool check_writable(const std::string &path, std::string &error)
+bool check_writable(const Options &opt, std::string &error)
 {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = "cannot write \"" + path + "\": it is a directory";
-        return false;
-    }
-    std::string temp = temp_path(path);
-    FILE *file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    std::fclose(file);
-    std::remove(temp.c_str());
+    for (const std::string &name : output_names(opt))
+        if (!output_check(name.c_str(), error)) {
+            error = "cannot write \"" + name + "\": " + error;
+            return false;
+        }
     return true;
 }
 

@@ -3,6 +3,7 @@
 // hosts: samples into an 8-bit target, summed with weight 1/128, their mean
 // quantised to 8 bits in texture object 1, then the post pass.
 #include "core/crop_geometry.h"
+#include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "render/benchmark.h"
 #include "render/egl_context.h"
@@ -58,11 +59,12 @@ int main(int argc, char **argv)
 
     std::string error;
     std::string source = intro_shader_text;
-    if (!opt.shader_path.empty() && !read_file(opt.shader_path, source, error)) {
-        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+    if (!opt.shader_path.empty() && !read_shader_file(opt.shader_path.c_str(), source, error)) {
+        std::fprintf(stderr, "intro-render: cannot read shader \"%s\": %s\n", opt.shader_path.c_str(),
+                     error.c_str());
         return 1;
     }
-    if (!opt.benchmark && !check_writable(opt.output, error)) {
+    if (!opt.benchmark && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }

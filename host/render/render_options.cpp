@@ -1,5 +1,7 @@
 #include "render/render_options.h"
 
+#include "core/output_file.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -119,7 +121,14 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
             return 2;
         }
     }
-    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given ? 0 : 1;
+    // A device, FIFO or standard output takes one picture: no progress ones.
+    bool direct = output_is_direct(opt.output.c_str());
+    if (opt.progress_pictures > 0 && direct && !opt.benchmark) {
+        std::fprintf(stderr, "intro-render: progress pictures need an output file, not \"%s\"\n",
+                     opt.output.c_str());
+        return 2;
+    }
+    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct ? 0 : 1;
     return 0;
 }
 

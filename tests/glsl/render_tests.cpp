@@ -19,6 +19,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -111,11 +112,11 @@ struct RunResult {
     std::string errors; // what it wrote on stderr
 };
 
-RunResult run_render(const std::string &args, const TempDir &dir)
+RunResult run_render(const std::string &args, const TempDir &dir, const std::string &stdout_to = ">/dev/null")
 {
     RunResult result;
     std::string log = dir.file("stderr.txt");
-    std::string command = quote(INTRO_RENDER_PATH) + " " + args + " 2>" + quote(log) + " >/dev/null";
+    std::string command = quote(INTRO_RENDER_PATH) + " " + args + " 2>" + quote(log) + " " + stdout_to;
     int raw = std::system(command.c_str());
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     std::ifstream in(log);
@@ -187,6 +188,113 @@ TEST(RenderFailures, UnwritableOutputFailsBeforeRendering)
     EXPECT_NE(r.errors.find("intro-render: samples"), std::string::npos) << r.errors;
     r = run_render("--crop 1900,0,64,64", dir);
     EXPECT_EQ(r.status, 2) << "a crop beyond the picture is refused";
+}
+
+TEST(RenderFailures, ShaderFilesAreCheckedAndExplained)
+{
+    TempDir dir;
+    const std::string out = " -s 1 --crop 0,0,8,8 -o " + quote(dir.file("out.png"));
+    const std::string cheap = read_file(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    mkdir(dir.file("shader_dir").c_str(), 0755);
+    RunResult r = run_render("--shader " + quote(dir.file("shader_dir")) + out, dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("cannot read shader \"" + dir.file("shader_dir") + "\": Is a directory"), std::string::npos)
+        << r.errors;
+    // A FIFO nobody writes to is refused, not waited on.
+    mkfifo(dir.file("fifo.glsl").c_str(), 0644);
+    r = run_render("--shader " + quote(dir.file("fifo.glsl")) + out, dir);
+    EXPECT_NE(r.errors.find("fifo.glsl\": not a regular file"), std::string::npos) << r.errors;
+    // Over the limit (sparse): refused before the driver sees it.
+    write_text(dir.file("huge.glsl"), cheap);
+    ASSERT_EQ(truncate(dir.file("huge.glsl").c_str(), 17 << 20), 0);
+    r = run_render("--shader " + quote(dir.file("huge.glsl")) + out, dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.errors.find("huge.glsl\": too large: 17825792 bytes, more than the 16 MiB"), std::string::npos)
+        << r.errors;
+    EXPECT_FALSE(exists(dir.file("out.png")));
+
+    // A byte order mark is skipped.
+    write_text(dir.file("bom.glsl"), "\xEF\xBB\xBF" + cheap);
+    r = run_render("--shader " + quote(dir.file("bom.glsl")) + out, dir);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.errors.find("warning"), std::string::npos) << r.errors;
+    // Without the uniform at location 1 every sample is the same: said once.
+    write_text(dir.file("still.glsl"), "#version 430\nout vec4 f;\nvoid main() { f = vec4(0.5); }\n");
+    r = run_render("--shader " + quote(dir.file("still.glsl")) + " -s 3 --crop 0,0,8,8 -o " + quote(dir.file("still.png")), dir);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    const std::string warning = "intro-render: warning: the shader has no uniform at location 1: it ignores the "
+                                "sample index, so every sample is the same\n";
+    size_t at = r.errors.find(warning);
+    EXPECT_NE(at, std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find(warning, at + 1), std::string::npos) << r.errors;
+}
+
+TEST(RenderOutputs, LinksDevicesFifosAndStandardOutputAreWrittenThrough)
+{
+    TempDir dir;
+    const std::string run = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") +
+                            " -s 1 --crop 0,0,8,8 -o ";
+    auto is_small_png = [](const std::string &path) {
+        Picture p;
+        return load_png(path, p) && p.width == 8 && p.height == 8;
+    };
+    // A link stays a link; its target gets the picture.
+    ASSERT_EQ(symlink("target.png", dir.file("link.png").c_str()), 0);
+    RunResult r = run_render(run + quote(dir.file("link.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    struct stat st;
+    ASSERT_EQ(lstat(dir.file("link.png").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_TRUE(is_small_png(dir.file("target.png")));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"link.png", "target.png"}));
+
+    // Standard output, by name or as "-", also into a pipe.
+    r = run_render(run + "-", dir, ">" + quote(dir.file("dash.png")));
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_TRUE(is_small_png(dir.file("dash.png")));
+    run_render(run + "/dev/stdout", dir, "| cat >" + quote(dir.file("piped.png")));
+    EXPECT_TRUE(is_small_png(dir.file("piped.png")));
+    ASSERT_EQ(lstat("/dev/stdout", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    r = run_render("--progress-pictures " + run + "-", dir);
+    EXPECT_EQ(r.status, 2) << "progress pictures need a file";
+
+    // A FIFO is written, not replaced.
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    r = run_render(run + quote(dir.file("fifo")), dir,
+                   ">/dev/null & timeout 60 cat " + quote(dir.file("fifo")) + " >" + quote(dir.file("from_fifo.png")) + "; wait");
+    EXPECT_TRUE(is_small_png(dir.file("from_fifo.png")));
+    ASSERT_EQ(lstat(dir.file("fifo").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // Devices stay devices; a full one fails with the system's reason.
+    r = run_render(run + "/dev/null", dir);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    r = run_render(run + "/dev/full", dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("cannot write \"/dev/full\": No space left on device"), std::string::npos) << r.errors;
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST(RenderOutputs, EveryNameIsCheckedBeforeTheFirstSample)
+{
+    TempDir dir;
+    const std::string run = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") +
+                            " -s 5 --crop 0,0,8,8 ";
+    // The longest name a directory takes: the temporary name must not fail it.
+    const std::string longest = std::string(251, 'n') + ".png";
+    RunResult r = run_render(run + "-o " + quote(dir.file(longest)), dir);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{longest});
+    // Its progress pictures' names are longer: refused before rendering.
+    r = run_render(run + "--progress-pictures -o " + quote(dir.file(longest)), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find(std::string(251, 'n') + ".1.png\": File name too long"), std::string::npos) << r.errors;
+    EXPECT_EQ(r.errors.find("samples"), std::string::npos) << "nothing rendered:\n" << r.errors;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{longest});
 }
 
 TEST(Render, MeanOfQuantisedSamplesAndProgressPictures)
