@@ -41,8 +41,8 @@ int file_stamp(const char *path, FileStamp &stamp)
 
 namespace {
 
-// Within this many seconds of the wall clock a new save may still carry
-// the same time as the one before it.
+// A clock may tick in steps this long (two seconds on some file systems): a
+// save within that span of the one before can carry the same time.
 const int64_t kCoarseClockSpan = 5;
 
 int compare_time(const FileStamp &a, const FileStamp &b)
@@ -52,10 +52,11 @@ int compare_time(const FileStamp &a, const FileStamp &b)
     return 0;
 }
 
-bool recent(const FileStamp &stamp, int64_t wall_s)
+// Whether the clock may still give a new save this stamp's time: it has not
+// yet moved a whole span past it (a time ahead of the clock included).
+bool clock_within(const FileStamp &stamp, int64_t wall_s)
 {
-    int64_t age = wall_s - stamp.mtime_s;
-    return age < kCoarseClockSpan && age > -kCoarseClockSpan;
+    return wall_s - stamp.mtime_s < kCoarseClockSpan;
 }
 
 // 64-bit FNV-1a of the file's contents; false when it cannot be read.
@@ -72,7 +73,23 @@ void record(FileWatch &watch, const char *path, const FileStamp &now, int64_t wa
 {
     watch.seen = true;
     watch.stamp = now;
-    watch.hashed = recent(now, wall_s) && hash_file(path, watch.content_hash);
+    watch.same_time_possible = clock_within(now, wall_s);
+    watch.hashed = watch.same_time_possible && hash_file(path, watch.content_hash);
+}
+
+// Same time, size and file: only the contents can tell a later save, and
+// only while one could still have been made within the recorded time.
+bool contents_changed(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s)
+{
+    if (!watch.same_time_possible) return false;
+    uint64_t hash = 0;
+    if (!hash_file(path, hash)) return false;
+    bool changed = watch.hashed && hash != watch.content_hash;
+    watch.hashed = true;
+    watch.content_hash = hash;
+    // Read after the clock has moved on: any later save gets a later time.
+    if (!changed && !clock_within(now, wall_s)) watch.same_time_possible = false;
+    return changed;
 }
 
 } // namespace
@@ -85,15 +102,8 @@ FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp
     }
     int order = compare_time(now, watch.stamp);
     if (order < 0) return FileChange::older;
-    bool saved = order > 0 || now.size != watch.stamp.size || now.file_id != watch.stamp.file_id;
-    if (!saved && recent(now, wall_s)) {
-        uint64_t hash = 0;
-        if (hash_file(path, hash)) {
-            saved = watch.hashed && hash != watch.content_hash;
-            watch.hashed = true;
-            watch.content_hash = hash;
-        }
-    }
+    bool saved = order > 0 || now.size != watch.stamp.size || now.file_id != watch.stamp.file_id ||
+                 contents_changed(watch, path, now, wall_s);
     if (!saved) return FileChange::unchanged;
     record(watch, path, now, wall_s);
     return FileChange::saved;

@@ -14,17 +14,20 @@ struct FileStamp {
 int file_stamp(const char *path, FileStamp &stamp);
 
 struct FileWatch {
-    bool seen = false;          // the file's version below was recorded
-    FileStamp stamp;            // of the version last acted upon
+    bool seen = false;                // the file's version below was recorded
+    FileStamp stamp;                  // of the version last acted upon
+    bool same_time_possible = false;  // recorded before the clock left its time
     bool hashed = false;
-    uint64_t content_hash = 0;  // its contents, while its time is recent
+    uint64_t content_hash = 0;        // its contents, while a save could share its time
 };
 
 enum class FileChange { first_seen, unchanged, older, saved };
 
 // Compares the file's stamp `now` with the version last acted upon and
 // records it when it is a new save. A later time is a save; so is the same
-// time with another size or file, or, while the time is within a few seconds
-// of `wall_s` (a clock that may tick in whole or double seconds), other
-// contents. An earlier time is an older copy and is not recorded.
+// time with another size or file, or with other contents where the version
+// was recorded less than a few seconds after its time (by `wall_s`, the
+// clock in seconds), when a clock that ticks in whole or double seconds could
+// give a later save the same time. An earlier time is an older copy and is
+// not recorded.
 FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s);

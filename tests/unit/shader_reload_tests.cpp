@@ -276,6 +276,26 @@ TEST_F(ShaderReload, EveryCompletedSaveIsBuiltAlsoWithinOneTick)
     EXPECT_EQ(fake.sources.size(), 4u);
 }
 
+TEST_F(ShaderReload, SameTimeSavesAreToldByContentsOnlyWhileTheClockCouldGiveThem)
+{
+    // Recorded within its clock tick: a later poll, however late, compares
+    // the contents, and once the clock has moved on it stops reading them.
+    FileWatch watch;
+    FileStamp stamp;
+    auto update = [&](const std::string &text, time_t mtime, int64_t wall) {
+        write_file(path, text, mtime);
+        EXPECT_EQ(file_stamp(path.c_str(), stamp), 0);
+        return file_watch_update(watch, path.c_str(), stamp, wall);
+    };
+    EXPECT_EQ(update("void main(){A}\n", 1000, 1000), FileChange::first_seen);
+    EXPECT_EQ(update("void main(){B}\n", 1000, 1001), FileChange::saved);
+    EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::saved);
+    EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::unchanged);
+    EXPECT_FALSE(watch.same_time_possible);
+    EXPECT_EQ(update("void main(){B}\n", 999, 1100), FileChange::older);
+    EXPECT_EQ(update("void main(){C}\n", 1000, 1200), FileChange::unchanged);
+}
+
 TEST_F(ShaderReload, ProgramWithoutSampleIndexIsWarnedOnce)
 {
     write_file(path, good_shader, 1700000000);
