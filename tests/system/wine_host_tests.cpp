@@ -5,11 +5,15 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 #ifndef INTRO_WINDOWS_HOST
@@ -78,14 +82,22 @@ protected:
         }
         char dir[] = "/tmp/intro-wine-XXXXXX";
         ASSERT_NE(mkdtemp(dir), nullptr);
-        ASSERT_TRUE(host_start(host, x, {"wine", exe}, dir, wine_env()));
+        tmp = dir;
+        // The watched "../shader.glsl" is then tmp's own.
+        run = tmp + "/run";
+        ASSERT_EQ(mkdir(run.c_str(), 0755), 0);
+        this->exe = exe;
     }
+    void start_host() { ASSERT_TRUE(host_start(host, x, {"wine", exe}, run, wine_env())); }
     void TearDown() override
     {
         host_kill(host);
         // The prefix's server and desktop would otherwise outlive this display.
         if (started_x) run_wine_tool(x, {"wineserver", "-k"}, 30000);
         if (started_x) xsession_stop(x);
+        if (!tmp.empty()) {
+            EXPECT_EQ(system(("rm -rf '" + tmp + "'").c_str()), 0);
+        }
     }
     StatusLine status() { return xsession_status(x, window); }
     bool wait_for_frame(int frame, int timeout_ms) { return ::wait_for_frame(x, window, frame, timeout_ms); }
@@ -95,10 +107,30 @@ protected:
     bool started_x = false;
     HostProcess host;
     unsigned long window = 0;
+    std::string exe, tmp, run;
 };
+
+// A flat colour in the sample pass, the mean in the present pass.
+std::string flat_shader(const char *colour)
+{
+    return std::string("#version 430\nuniform sampler2D m;\nlayout(location = 1) uniform ivec2 v;\nout vec4 f;\n"
+                       "void main()\n{\n    f = vec4(0.0);\n    if (v.y == 1) f.rgb = vec3(") + colour + ");\n"
+                       "    if (v.y == 2) f.rgb = texture(m, gl_FragCoord.xy / vec2(1920.0, 1080.0)).rgb;\n}\n";
+}
+
+void write_at(const std::string &path, const std::string &text, time_t mtime)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
 
 TEST_F(WineHost, WindowTitleSeekCloseAndEscape)
 {
+    start_host();
     // The window first carries its own title, with a 1920x1080 client area.
     window = xsession_find_window(x, "Intro", 120000);
     ASSERT_NE(window, 0ul) << "no window titled Intro appeared";
@@ -155,6 +187,47 @@ TEST_F(WineHost, WindowTitleSeekCloseAndEscape)
     xsession_key(x, XK_Escape);
     ASSERT_TRUE(host_wait_exit(host, 60000, &code)) << "Escape did not end the program";
     EXPECT_EQ(code, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(WineHost, SavesWithinOneSecondAreBuiltAndF12LeavesOnlyItsPicture)
+{
+    const std::string watched = tmp + "/shader.glsl";
+    write_at(watched, flat_shader("0.25, 0.75, 0.5"), time(nullptr) - 1000);
+    start_host();
+    window = xsession_find_window(x, "Intro", 120000);
+    ASSERT_NE(window, 0ul);
+    ASSERT_TRUE(wait_for_frame(1, 90000));
+    auto shows = [&](int r, int g, int b) {
+        return wait_until([&] {
+            std::vector<uint8_t> rgb;
+            int w = 0, h = 0;
+            if (!xsession_grab(x, window, rgb, &w, &h) || w != 1920) return false;
+            const uint8_t *c = &rgb[((size_t)540 * w + 960) * 3];
+            return std::abs(c[0] - r) <= 2 && std::abs(c[1] - g) <= 2 && std::abs(c[2] - b) <= 2;
+        }, 90000, 500);
+    };
+    // Two saves of the same size at the same time, ahead of the clock (far
+    // enough for a slow first picture, so both fall within one tick).
+    const time_t t = time(nullptr) + 600;
+    write_at(watched, flat_shader("0.75, 0.25, 0.5"), t);
+    ASSERT_TRUE(shows(191, 64, 128)) << "the first save was not built";
+    write_at(watched, flat_shader("0.25, 0.50, 1.0"), t);
+    ASSERT_TRUE(shows(64, 128, 255)) << "the second save in the same second was not built";
+
+    xsession_focus(x, window);
+    xsession_key(x, XK_F12);
+    const std::string grab = run + "/intro_0001.tga";
+    ASSERT_TRUE(wait_until([&] { return read_text_file(grab).size() == 18u + 1920u * 1080u * 3u; }, 90000));
+    FILE *ls = popen(("ls -A '" + run + "'").c_str(), "r");
+    char line[256] = {};
+    std::string names;
+    while (ls && fgets(line, sizeof line, ls)) names += line;
+    if (ls) pclose(ls);
+    EXPECT_EQ(names, "intro_0001.tga\n");
 }
 
 } // namespace
