@@ -1,0 +1,158 @@
+#include "render_watch.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_between(Clock::time_point from, Clock::time_point to)
+{
+    return std::chrono::duration<double>(to - from).count();
+}
+
+volatile sig_atomic_t stop_requested = 0;
+
+void request_stop(int)
+{
+    stop_requested = 1;
+}
+
+// The signals only set a flag, seen between sample passes, so a picture
+// being written is always completed and renamed into place. SA_RESTART keeps
+// that write from failing with EINTR; the idle sleep still wakes.
+void install_stop_handlers()
+{
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = request_stop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+// The version of the shader file last acted upon.
+struct FileVersion {
+    bool seen = false;
+    struct timespec mtime = {0, 0};
+    off_t size = 0;
+    ino_t inode = 0;
+};
+
+// True once for every save after the version recorded; an older copy put in
+// place is not a save.
+bool shader_saved(FileVersion &version, const char *path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) return false;
+    bool newer = st.st_mtim.tv_sec != version.mtime.tv_sec ? st.st_mtim.tv_sec > version.mtime.tv_sec
+                                                           : st.st_mtim.tv_nsec > version.mtime.tv_nsec;
+    bool same_time = st.st_mtim.tv_sec == version.mtime.tv_sec && st.st_mtim.tv_nsec == version.mtime.tv_nsec;
+    bool saved = !version.seen || newer || (same_time && (st.st_size != version.size || st.st_ino != version.inode));
+    if (saved) {
+        version.seen = true;
+        version.mtime = st.st_mtim;
+        version.size = st.st_size;
+        version.inode = st.st_ino;
+    }
+    return saved;
+}
+
+void idle_wait()
+{
+    struct timespec pause = {0, 100 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+}
+
+struct WatchState {
+    bool rendering = false; // a good program is drawing and samples remain
+    int done = 0;           // samples summed since the last restart
+    Clock::time_point saved_at;
+    Clock::time_point last_picture;
+    bool first_load = true;
+    const char *since = "start"; // what saved_at marks
+};
+
+void load(const WatchRenderer &r, const WatchSettings &s, WatchState &state)
+{
+    std::string error;
+    Clock::time_point now = Clock::now();
+    state.saved_at = now;
+    state.last_picture = now;
+    if (!state.first_load) {
+        std::fprintf(stderr, "intro-render: %s saved, rebuilding\n", s.shader_path.c_str());
+        state.since = "the save";
+    }
+    state.first_load = false;
+    if (!r.load(r.context, error)) {
+        // The picture on disk stays the last good one; rendering waits.
+        std::fprintf(stderr, "intro-render: %s\nintro-render: the picture stays as it was; waiting for the next save\n",
+                     error.c_str());
+        state.rendering = false;
+        return;
+    }
+    r.clear(r.context);
+    state.done = 0;
+    state.rendering = true;
+}
+
+} // namespace
+
+bool watch_writes_after(int done, int total)
+{
+    return done == total || (done & (done - 1)) == 0;
+}
+
+int watch_run(const WatchRenderer &r, const WatchSettings &s)
+{
+    install_stop_handlers();
+    const char *path = s.shader_path.c_str();
+    std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... %d samples; Ctrl-C ends\n", path,
+                 s.output.c_str(), s.samples);
+    WatchState state;
+    FileVersion version;
+    shader_saved(version, path); // recorded before reading, so a save during the read counts
+    load(r, s, state);
+    while (!stop_requested) {
+        if (shader_saved(version, path)) {
+            load(r, s, state);
+            continue;
+        }
+        if (!state.rendering) {
+            idle_wait();
+            continue;
+        }
+        r.sample(r.context, state.done);
+        ++state.done;
+        // A save during the pass restarts at once, before any picture of the old program.
+        if (stop_requested || shader_saved(version, path)) {
+            if (!stop_requested) load(r, s, state);
+            continue;
+        }
+        if (!watch_writes_after(state.done, s.samples)) continue;
+        std::string error;
+        if (!r.write(r.context, state.done, error)) {
+            std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+            return 1;
+        }
+        Clock::time_point now = Clock::now();
+        std::fprintf(stderr, "intro-render: %d sample%s, %.2f s for this picture, %.2f s since %s\n", state.done,
+                     state.done == 1 ? "" : "s", seconds_between(state.last_picture, now),
+                     seconds_between(state.saved_at, now), state.since);
+        state.last_picture = now;
+        if (state.done == s.samples) {
+            std::fprintf(stderr, "intro-render: done; waiting for the next save\n");
+            state.rendering = false;
+        }
+    }
+    std::fprintf(stderr, "intro-render: stopped\n");
+    return 0;
+}

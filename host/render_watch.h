@@ -1,0 +1,33 @@
+// intro-render --watch: a live preview for the shader's author. Renders
+// progressively, writes the picture after 1, 2, 4, ... samples, and starts
+// over from one sample on every completed save of the shader file.
+#pragma once
+#include <string>
+
+// What the loop needs of the renderer; `context` is passed back to each.
+struct WatchRenderer {
+    void *context = nullptr;
+    // Reads and builds the shader file; on success its program draws from
+    // the next sample on. On failure the old program stays and `error` holds
+    // the reason or the driver's log.
+    bool (*load)(void *context, std::string &error) = nullptr;
+    // Drops the samples summed so far.
+    void (*clear)(void *context) = nullptr;
+    // One sample pass with this sample index.
+    void (*sample)(void *context, int index) = nullptr;
+    // The mean of `count` samples post-processed and written to the picture.
+    bool (*write)(void *context, int count, std::string &error) = nullptr;
+};
+
+struct WatchSettings {
+    std::string shader_path;
+    std::string output;
+    int samples = 128;
+};
+
+// Runs until SIGINT or SIGTERM (status 0; a picture being written is
+// finished first, so no temporary file stays) or a failed write (1).
+int watch_run(const WatchRenderer &renderer, const WatchSettings &settings);
+
+// Whether the picture is written after `done` of `total` samples.
+bool watch_writes_after(int done, int total);
