@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job from a fresh Debian 12 machine: packages, build, then
 #  - with a display: the program in its window, live-reloading shader/shader.glsl
-#    (Escape ends it);
+#    (Escape ends it); where OpenGL renders in software, first a word on how
+#    slow that is and on the headless crop preview;
 #  - without one: the finished picture rendered headless into out/intro.png
 #    (with progress pictures out/intro.1.png ... along the way).
 # Extra arguments go to intro-render in the headless case.
@@ -11,6 +12,13 @@ bash scripts/setup.sh
 bash scripts/build.sh
 
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
+  renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
+  if [[ "$renderer" == llvmpipe* ]]; then
+    echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about a quarter of an hour."
+    echo "run: to see part of the picture seconds after each save instead, end the window (Escape) and run"
+    echo "run:   mkdir -p out && build/host/intro-render --watch --shader shader/shader.glsl --crop 832,412,256,256 --margin 0 -o out/preview.png &"
+    echo "run: with an image viewer that reloads the picture when it changes: feh --reload 1 out/preview.png"
+  fi
   # The host watches "../shader.glsl": run it one level below the shader.
   mkdir -p shader/run
   cd shader/run
