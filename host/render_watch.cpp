@@ -113,6 +113,7 @@ bool watch_writes_after(int done, int total)
 
 int watch_run(const WatchRenderer &r, const WatchSettings &s)
 {
+    stop_requested = 0;
     install_stop_handlers();
     const char *path = s.shader_path.c_str();
     std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... %d samples; Ctrl-C ends\n", path,
