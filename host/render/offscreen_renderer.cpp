@@ -21,11 +21,11 @@ void use_renderer(const Renderer &r)
 
 } // namespace
 
-bool renderer_init(Renderer &r, const std::string &source, std::string &error)
+bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error)
 {
     std::string log;
-    r.program = build_fragment_program(source.c_str(), log);
-    if (!r.program) {
+    unsigned program = build_fragment_program(source.c_str(), log);
+    if (!program) {
         error = "the shader does not build:\n" + log;
         return false;
     }
@@ -33,9 +33,18 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
     queries.get_programiv_by_name = gl_ext.GetProgramiv;
     queries.get_active_uniform = gl_ext.GetActiveUniform;
     queries.get_uniform_location = gl_ext.GetUniformLocation;
-    if (!has_sample_index(queries, r.program))
+    if (!has_sample_index(queries, program))
         std::fprintf(stderr, "intro-render: warning: the shader has no uniform at location 1: it ignores the "
                              "sample index, so every sample is the same\n");
+    if (r.program) gl_ext.DeleteProgram(r.program);
+    r.program = program;
+    gl_ext.UseProgram(r.program);
+    return true;
+}
+
+bool renderer_init(Renderer &r, const std::string &source, std::string &error)
+{
+    if (!source.empty() && !renderer_set_shader(r, source, error)) return false;
     // The float accumulator claims texture 1 before any texture is generated.
     if (!gl_passes_init_float(error)) return false;
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {

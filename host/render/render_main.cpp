@@ -11,6 +11,7 @@
 #include "render/picture_files.h"
 #include "render/progress.h"
 #include "render/render_options.h"
+#include "render/render_watch.h"
 
 #include <cstdio>
 #include <string>
@@ -48,6 +49,58 @@ int render(const Options &opt, Renderer &r)
     return 0;
 }
 
+// The watch loop's hold on the renderer.
+struct WatchTarget {
+    Renderer *renderer;
+    const Options *opt;
+    Rect crop;
+    std::vector<Rect> regions;
+};
+
+bool watch_load(void *context, std::string &error)
+{
+    WatchTarget &t = *(WatchTarget *)context;
+    std::string source;
+    const char *path = t.opt->shader_path.c_str();
+    if (!read_shader_file(path, source, error)) {
+        error = "cannot read shader \"" + t.opt->shader_path + "\": " + error;
+        return false;
+    }
+    return renderer_set_shader(*t.renderer, source, error);
+}
+
+void watch_clear(void *) { render_clear_sum(); }
+
+void watch_sample(void *context, int index)
+{
+    WatchTarget &t = *(WatchTarget *)context;
+    render_sample(*t.renderer, index, t.regions);
+}
+
+bool watch_write(void *context, int count, std::string &error)
+{
+    WatchTarget &t = *(WatchTarget *)context;
+    render_post(*t.renderer, count, t.crop);
+    return write_picture(t.opt->output, t.opt->format, read_crop(*t.renderer, t.crop), t.crop.w, t.crop.h, error);
+}
+
+int watch(const Options &opt, Renderer &r)
+{
+    WatchTarget target{&r, &opt, gl_crop(opt), {}};
+    target.regions = sample_regions(target.crop, opt.margin, kPictureWidth, kPictureHeight);
+    WatchRenderer renderer;
+    renderer.context = &target;
+    renderer.load = watch_load;
+    renderer.clear = watch_clear;
+    renderer.sample = watch_sample;
+    renderer.write = watch_write;
+    WatchSettings settings;
+    settings.shader_path = opt.shader_path;
+    settings.output = opt.output;
+    settings.samples = opt.samples;
+    return watch_run(renderer, settings);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -75,12 +128,13 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
-    if (!gl_loader_ready(error) || !renderer_init(renderer, source, error)) {
+    // The watch loop builds the file itself, and waits out a broken one.
+    if (!gl_loader_ready(error) || !renderer_init(renderer, opt.watch ? std::string() : source, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
     }
-    status = opt.benchmark ? benchmark(opt, renderer) : render(opt, renderer);
+    status = opt.watch ? watch(opt, renderer) : opt.benchmark ? benchmark(opt, renderer) : render(opt, renderer);
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include <getopt.h>
+
 void print_usage(FILE *out)
 {
     std::fprintf(out,
@@ -24,6 +26,9 @@ void print_usage(FILE *out)
         "      --no-progress-pictures\n"
         "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
         "                           crop (default 3 samples; --samples, --crop apply)\n"
+        "      --watch              with --shader: a live preview; writes FILE after\n"
+        "                           1, 2, 4, ... samples and starts over whenever the\n"
+        "                           shader file is saved; Ctrl-C ends it\n"
         "  -h, --help\n");
 }
 
@@ -65,61 +70,119 @@ bool parse_crop(const char *text, Rect &crop)
 
 } // namespace
 
+namespace {
+
+// Long-only options take values past any character.
+enum OptionId {
+    opt_shader = 256,
+    opt_crop,
+    opt_margin,
+    opt_progress_pictures,
+    opt_no_progress_pictures,
+    opt_benchmark,
+    opt_watch,
+};
+
+const struct option long_options[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"output", required_argument, nullptr, 'o'},
+    {"samples", required_argument, nullptr, 's'},
+    {"shader", required_argument, nullptr, opt_shader},
+    {"crop", required_argument, nullptr, opt_crop},
+    {"margin", required_argument, nullptr, opt_margin},
+    {"progress-pictures", no_argument, nullptr, opt_progress_pictures},
+    {"no-progress-pictures", no_argument, nullptr, opt_no_progress_pictures},
+    {"benchmark", no_argument, nullptr, opt_benchmark},
+    {"watch", no_argument, nullptr, opt_watch},
+    {nullptr, 0, nullptr, 0},
+};
+
+// One option and its value; 0 to go on, else the exit status.
+int apply_option(int id, const char *value, Options &opt)
+{
+    switch (id) {
+    case 'o':
+        opt.output = value;
+        if (opt.output.empty()) {
+            std::fprintf(stderr, "intro-render: the output path is empty\n");
+            return 2;
+        }
+        opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
+        return 0;
+    case 's':
+        if (!parse_int(value, 1, 65536, opt.samples)) {
+            std::fprintf(stderr, "intro-render: samples must be a whole number from 1 to 65536, not \"%s\"\n", value);
+            return 2;
+        }
+        opt.samples_given = true;
+        return 0;
+    case opt_shader: opt.shader_path = value; return 0;
+    case opt_crop:
+        if (!parse_crop(value, opt.crop)) {
+            std::fprintf(stderr, "intro-render: --crop takes X,Y,W,H inside the 1920x1080 picture, not \"%s\"\n", value);
+            return 2;
+        }
+        opt.crop_given = true;
+        return 0;
+    case opt_margin:
+        if (!parse_int(value, 0, kPictureWidth, opt.margin)) {
+            std::fprintf(stderr, "intro-render: margin must be a whole number from 0 to 1920, not \"%s\"\n", value);
+            return 2;
+        }
+        return 0;
+    case opt_progress_pictures: opt.progress_pictures = 1; return 0;
+    case opt_no_progress_pictures: opt.progress_pictures = 0; return 0;
+    case opt_benchmark: opt.benchmark = true; return 0;
+    case opt_watch: opt.watch = true; return 0;
+    }
+    return 2;
+}
+
+// Options that do not go together, once all are known.
+int check_combination(const Options &opt)
+{
+    const char *clash = nullptr;
+    if (opt.watch && opt.shader_path.empty()) clash = "--watch needs --shader FILE: the embedded shader cannot change";
+    else if (opt.watch && opt.benchmark) clash = "--watch and --benchmark do not go together";
+    else if (opt.watch && opt.progress_pictures > 0) clash = "--watch writes no progress pictures";
+    else if (opt.watch && output_is_direct(opt.output.c_str()))
+        clash = "--watch writes its picture again and again: it needs an output file";
+    if (!clash) return 0;
+    std::fprintf(stderr, "intro-render: %s\n", clash);
+    return 2;
+}
+
+} // namespace
+
 int parse_options(int argc, char **argv, Options &opt, bool &done)
 {
     done = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        const char *next = i + 1 < argc ? argv[i + 1] : nullptr;
-        auto need_value = [&]() {
-            if (!next) std::fprintf(stderr, "intro-render: %s needs a value\n", arg.c_str());
-            return next != nullptr;
-        };
-        if (arg == "-h" || arg == "--help") {
+    opterr = 0; // our own messages
+    optind = 1;
+    int id;
+    while ((id = getopt_long(argc, argv, ":ho:s:", long_options, nullptr)) != -1) {
+        const char *arg = argv[optind - 1];
+        if (id == ':') {
+            std::fprintf(stderr, "intro-render: %s needs a value\n", arg);
+            return 2;
+        }
+        if (id == '?') {
+            // An unknown letter inside a group of short options is named alone.
+            std::string name = optopt && arg[1] != '-' ? std::string("-") + (char)optopt : std::string(arg);
+            std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", name.c_str());
+            return 2;
+        }
+        if (id == 'h') {
             print_usage(stdout);
             done = true;
             return 0;
-        } else if (arg == "-o" || arg == "--output") {
-            if (!need_value()) return 2;
-            opt.output = argv[++i];
-            if (opt.output.empty()) {
-                std::fprintf(stderr, "intro-render: the output path is empty\n");
-                return 2;
-            }
-            opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
-        } else if (arg == "-s" || arg == "--samples") {
-            if (!need_value()) return 2;
-            if (!parse_int(argv[++i], 1, 65536, opt.samples)) {
-                std::fprintf(stderr, "intro-render: samples must be a whole number from 1 to 65536, not \"%s\"\n", argv[i]);
-                return 2;
-            }
-            opt.samples_given = true;
-        } else if (arg == "--shader") {
-            if (!need_value()) return 2;
-            opt.shader_path = argv[++i];
-        } else if (arg == "--crop") {
-            if (!need_value()) return 2;
-            if (!parse_crop(argv[++i], opt.crop)) {
-                std::fprintf(stderr, "intro-render: --crop takes X,Y,W,H inside the 1920x1080 picture, not \"%s\"\n", argv[i]);
-                return 2;
-            }
-            opt.crop_given = true;
-        } else if (arg == "--margin") {
-            if (!need_value()) return 2;
-            if (!parse_int(argv[++i], 0, kPictureWidth, opt.margin)) {
-                std::fprintf(stderr, "intro-render: margin must be a whole number from 0 to 1920, not \"%s\"\n", argv[i]);
-                return 2;
-            }
-        } else if (arg == "--progress-pictures") {
-            opt.progress_pictures = 1;
-        } else if (arg == "--no-progress-pictures") {
-            opt.progress_pictures = 0;
-        } else if (arg == "--benchmark") {
-            opt.benchmark = true;
-        } else {
-            std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", arg.c_str());
-            return 2;
         }
+        if (int status = apply_option(id, optarg, opt)) return status;
+    }
+    // No operands are taken.
+    if (optind < argc) {
+        std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", argv[optind]);
+        return 2;
     }
     // A device, FIFO or standard output takes one picture: no progress ones.
     bool direct = output_is_direct(opt.output.c_str());
@@ -128,8 +191,8 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                      opt.output.c_str());
         return 2;
     }
-    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct ? 0 : 1;
-    return 0;
+    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct || opt.watch ? 0 : 1;
+    return check_combination(opt);
 }
 
 Rect gl_crop(const Options &opt)

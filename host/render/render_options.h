@@ -22,6 +22,7 @@ struct Options {
     int margin = kDefaultMargin;
     int progress_pictures = -1; // -1: on for full renders only
     bool benchmark = false;
+    bool watch = false;
 };
 
 void print_usage(FILE *out);

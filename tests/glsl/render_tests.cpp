@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -546,4 +547,139 @@ TEST(RenderExactness, TheShaderDrawsTheBaselinesPictureByteForByte)
             differing += !std::equal(got.rgb.begin() + i, got.rgb.begin() + i + 3, expected.rgb.begin() + i);
         EXPECT_EQ(differing, 0u) << c.what << " at " << c.x << "," << c.y << ": pixels that differ";
     }
+}
+
+namespace {
+
+// intro-render --watch in the background, its messages in a file.
+struct Watcher {
+    pid_t pid = -1;
+    std::string log;
+
+    Watcher(const std::string &args, const TempDir &dir) : log(dir.file("watch.log"))
+    {
+        std::string command = "exec " + quote(INTRO_RENDER_PATH) + " --watch " + args + " 2>" + quote(log);
+        pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), (char *)nullptr);
+            _exit(127);
+        }
+    }
+    ~Watcher()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    std::string messages() const { return read_file(log); }
+    // Where `text` first appears at or after `from`, waiting for it up to a
+    // minute; npos if it never does.
+    size_t wait_for(const std::string &text, size_t from = 0) const
+    {
+        for (int tries = 0; tries < 1200; ++tries) {
+            size_t at = messages().find(text, from);
+            if (at != std::string::npos) return at;
+            usleep(50 * 1000);
+        }
+        return std::string::npos;
+    }
+    // Sends `sig` and returns the exit status, -1 if it died otherwise or
+    // did not end within a minute.
+    int stop(int sig)
+    {
+        kill(pid, sig);
+        int raw = 0;
+        for (int tries = 0; tries < 1200; ++tries) {
+            if (waitpid(pid, &raw, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+            }
+            usleep(50 * 1000);
+        }
+        return -1;
+    }
+};
+
+// The cheap shader with `replace` put in for `find`.
+std::string cheap_variant(const std::string &find, const std::string &replace)
+{
+    std::string text = read_file(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    size_t at = text.find(find);
+    EXPECT_NE(at, std::string::npos) << find;
+    return at == std::string::npos ? text : text.replace(at, find.size(), replace);
+}
+
+// Saved the way editors do: written beside it, then renamed over it.
+void save(const std::string &path, const std::string &text)
+{
+    write_text(path + ".part", text);
+    ASSERT_EQ(std::rename((path + ".part").c_str(), path.c_str()), 0);
+}
+
+} // namespace
+
+TEST(RenderWatch, EverySaveIsRenderedABrokenOneKeepsTheLastPicture)
+{
+    TempDir dir;
+    const std::string shader = dir.file("s.glsl"), picture = dir.file("p.png");
+    save(shader, cheap_variant("", ""));
+    Watcher w("--shader " + quote(shader) + " --crop 0,0,64,64 --margin 0 -s 4 -o " + quote(picture), dir);
+    size_t at = w.wait_for("intro-render: 4 samples");
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    Picture first;
+    ASSERT_TRUE(load_png(picture, first));
+    EXPECT_EQ(first.width, 64);
+    EXPECT_EQ(first.rgb[0], 0) << "red is the column: 0 at the left edge";
+
+    save(shader, cheap_variant("uv.x, uv.y", "1.0 - uv.x, uv.y"));
+    at = w.wait_for("intro-render: 4 samples", w.wait_for("saved", at));
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    Picture second;
+    ASSERT_TRUE(load_png(picture, second));
+    EXPECT_EQ(second.rgb[0], 255) << "the saved program draws";
+
+    // The error is on line 10 of the file; the log must say so.
+    const std::string before = read_file(picture);
+    save(shader, cheap_variant("    vec2 uv", "    f = vec4(no_such_name);\n    vec2 uv"));
+    at = w.wait_for("the picture stays", at);
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    std::string log = w.messages().substr(0, at);
+    EXPECT_NE(log.find("no_such_name"), std::string::npos) << log;
+    EXPECT_TRUE(log.find(":10(") != std::string::npos || log.find(":10:") != std::string::npos) << log;
+    EXPECT_EQ(read_file(picture), before) << "the last good picture stays";
+
+    save(shader, cheap_variant("uv.x, uv.y", "uv.x, 0.0"));
+    at = w.wait_for("intro-render: 4 samples", at);
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    Picture third;
+    ASSERT_TRUE(load_png(picture, third));
+    EXPECT_EQ(third.rgb[1], 0) << "a good save after a broken one is rendered";
+
+    EXPECT_EQ(w.stop(SIGINT), 0) << w.messages();
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.png", "s.glsl", "watch.log"})) << "no temporary file";
+}
+
+TEST(RenderWatch, ASaveDuringARenderRestartsItAndSigtermEndsIt)
+{
+    // Pictures after 32 and 64 samples of the whole picture lie seconds
+    // apart; a save between them must not wait for the second.
+    TempDir dir;
+    const std::string shader = dir.file("s.glsl"), picture = dir.file("p.png");
+    save(shader, cheap_variant("", ""));
+    Watcher w("--shader " + quote(shader) + " -s 65536 -o " + quote(picture), dir);
+    size_t at = w.wait_for("intro-render: 32 samples");
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    at = w.messages().size();
+    save(shader, cheap_variant("uv.x, uv.y", "1.0 - uv.x, uv.y"));
+    size_t next = w.wait_for("intro-render: 1 sample,", at);
+    ASSERT_NE(next, std::string::npos) << w.messages();
+    std::string between = w.messages().substr(at, next - at);
+    EXPECT_EQ(between.find("samples,"), std::string::npos) << "the old render went on:\n" << between;
+    Picture restarted;
+    ASSERT_TRUE(load_png(picture, restarted));
+    EXPECT_EQ(restarted.rgb[0], 255) << "the first picture after the save is the new program's";
+
+    EXPECT_EQ(w.stop(SIGTERM), 0) << w.messages();
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.png", "s.glsl", "watch.log"})) << "no temporary file";
 }

@@ -1,6 +1,6 @@
 // The live preview's loop against a fake renderer: what it does between
 // sample passes, with no timing involved.
-#include "render_watch.h"
+#include "render/render_watch.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "render_watch.h"
+#include "render/render_watch.h"
 
-#include <sys/stat.h>
+#include "core/file_watch.h"
 
-#include <cerrno>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -39,31 +39,15 @@ void install_stop_handlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// The version of the shader file last acted upon.
-struct FileVersion {
-    bool seen = false;
-    struct timespec mtime = {0, 0};
-    off_t size = 0;
-    ino_t inode = 0;
-};
-
-// True once for every save after the version recorded; an older copy put in
-// place is not a save.
-bool shader_saved(FileVersion &version, const char *path)
+// True for every completed save after the version last acted upon, with the
+// hosts' change detection; an older copy put in place is not a save. Only
+// the file's status is read here, never a FIFO or device.
+bool shader_saved(FileWatch &watch, const char *path)
 {
-    struct stat st;
-    if (stat(path, &st) != 0) return false;
-    bool newer = st.st_mtim.tv_sec != version.mtime.tv_sec ? st.st_mtim.tv_sec > version.mtime.tv_sec
-                                                           : st.st_mtim.tv_nsec > version.mtime.tv_nsec;
-    bool same_time = st.st_mtim.tv_sec == version.mtime.tv_sec && st.st_mtim.tv_nsec == version.mtime.tv_nsec;
-    bool saved = !version.seen || newer || (same_time && (st.st_size != version.size || st.st_ino != version.inode));
-    if (saved) {
-        version.seen = true;
-        version.mtime = st.st_mtim;
-        version.size = st.st_size;
-        version.inode = st.st_ino;
-    }
-    return saved;
+    FileStamp stamp;
+    if (file_stamp(path, stamp) != 0) return false;
+    FileChange change = file_watch_update(watch, path, stamp, (int64_t)time(nullptr));
+    return change == FileChange::saved || change == FileChange::first_seen;
 }
 
 void idle_wait()
@@ -116,14 +100,14 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
     stop_requested = 0;
     install_stop_handlers();
     const char *path = s.shader_path.c_str();
-    std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... %d samples; Ctrl-C ends\n", path,
+    std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... samples up to %d; Ctrl-C ends\n", path,
                  s.output.c_str(), s.samples);
     WatchState state;
-    FileVersion version;
-    shader_saved(version, path); // recorded before reading, so a save during the read counts
+    FileWatch watch;
+    shader_saved(watch, path); // recorded before reading, so a save during the read counts
     load(r, s, state);
     while (!stop_requested) {
-        if (shader_saved(version, path)) {
+        if (shader_saved(watch, path)) {
             load(r, s, state);
             continue;
         }
@@ -134,7 +118,7 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
         r.sample(r.context, state.done);
         ++state.done;
         // A save during the pass restarts at once, before any picture of the old program.
-        if (stop_requested || shader_saved(version, path)) {
+        if (stop_requested || shader_saved(watch, path)) {
             if (!stop_requested) load(r, s, state);
             continue;
         }
