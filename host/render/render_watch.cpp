@@ -2,7 +2,6 @@
 
 #include "core/file_watch.h"
 
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
