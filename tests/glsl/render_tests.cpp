@@ -662,13 +662,14 @@ TEST(RenderWatch, EverySaveIsRenderedABrokenOneKeepsTheLastPicture)
 
 TEST(RenderWatch, ASaveDuringARenderRestartsItAndSigtermEndsIt)
 {
-    // Pictures after 32 and 64 samples of the whole picture lie seconds
-    // apart; a save between them must not wait for the second.
+    // Pictures after 64 and 128 samples of the whole picture lie seconds
+    // apart (wide enough for a loaded machine); a save between them must not
+    // wait for the second.
     TempDir dir;
     const std::string shader = dir.file("s.glsl"), picture = dir.file("p.png");
     save(shader, cheap_variant("", ""));
     Watcher w("--shader " + quote(shader) + " -s 65536 -o " + quote(picture), dir);
-    size_t at = w.wait_for("intro-render: 32 samples");
+    size_t at = w.wait_for("intro-render: 64 samples");
     ASSERT_NE(at, std::string::npos) << w.messages();
     at = w.messages().size();
     save(shader, cheap_variant("uv.x, uv.y", "1.0 - uv.x, uv.y"));
