@@ -1,6 +1,10 @@
 #include "render/benchmark.h"
 
+#include "gl/gl_loader.h"
+#include "gl/shader_program.h"
 #include "render/progress.h"
+
+#include <ctime>
 
 #include <cstdio>
 
@@ -12,9 +16,11 @@ PassTimes time_region(Renderer &r, const Rect &crop, int samples)
     render_post(r, 1, warm);
     render_clear_sum();
     PassTimes t;
+    std::clock_t cpu_start = std::clock();
     Clock::time_point start = Clock::now();
     for (int s = 0; s < samples; ++s) render_sample(r, s, regions);
     t.sample_ms = seconds_since(start) * 1000.0 / samples;
+    t.sample_cpu_ms = (double)(std::clock() - cpu_start) * 1000.0 / CLOCKS_PER_SEC / samples;
     start = Clock::now();
     render_post(r, samples, crop);
     t.post_ms = seconds_since(start) * 1000.0;
@@ -36,16 +42,61 @@ void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samp
     print_times(label, crop, samples, time_region(r, crop, samples));
 }
 
-int benchmark(const Options &opt, Renderer &r)
+namespace {
+
+// The car's nose and texts, the most expensive part of the picture, unless
+// --crop gives another region.
+Rect benchmark_crop(const Options &opt)
 {
-    int samples = opt.samples_given ? opt.samples : 3;
-    // The car's nose and texts: the most expensive part of the picture.
     Options fixed = opt;
     if (!fixed.crop_given) {
         fixed.crop_given = true;
         fixed.crop = Rect{832, 412, 256, 256};
     }
-    benchmark_region(r, "full", Rect{0, 0, kPictureWidth, kPictureHeight}, samples);
-    benchmark_region(r, "crop", gl_crop(fixed), samples);
+    return gl_crop(fixed);
+}
+
+// Both programs in turns, twice each (A B A B), so that a busy machine
+// weighs on both alike; then the ratio of the sums.
+void compare_region(Renderer &r, unsigned baseline, const char *label, const Rect &crop, int samples)
+{
+    const unsigned shader = r.program;
+    PassTimes sum[2];
+    for (int round = 0; round < 2; ++round) {
+        for (int which = 0; which < 2; ++which) {
+            r.program = which ? baseline : shader;
+            PassTimes t = time_region(r, crop, samples);
+            print_times((std::string(label) + (which ? " baseline" : "")).c_str(), crop, samples, t);
+            sum[which].sample_ms += t.sample_ms;
+            sum[which].sample_cpu_ms += t.sample_cpu_ms;
+        }
+    }
+    r.program = shader;
+    std::printf("benchmark ratio %-5s shader / baseline per sample pass: %.3f (wall), %.3f (CPU)\n", label,
+                sum[0].sample_ms / sum[1].sample_ms, sum[0].sample_cpu_ms / sum[1].sample_cpu_ms);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int benchmark(const Options &opt, Renderer &r, const std::string &baseline_source)
+{
+    int samples = opt.samples_given ? opt.samples : 3;
+    const Rect full = {0, 0, kPictureWidth, kPictureHeight};
+    if (baseline_source.empty()) {
+        benchmark_region(r, "full", full, samples);
+        benchmark_region(r, "crop", benchmark_crop(opt), samples);
+        return 0;
+    }
+    std::string log;
+    unsigned baseline = build_fragment_program(baseline_source.c_str(), log);
+    if (!baseline) {
+        std::fprintf(stderr, "intro-render: the baseline \"%s\" does not build:\n%s\n", opt.baseline_path.c_str(),
+                     log.c_str());
+        return 1;
+    }
+    compare_region(r, baseline, "full", full, samples);
+    compare_region(r, baseline, "crop", benchmark_crop(opt), samples);
+    gl_ext.DeleteProgram(baseline);
     return 0;
 }

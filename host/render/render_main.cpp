@@ -101,6 +101,16 @@ int watch(const Options &opt, Renderer &r)
     return watch_run(renderer, settings);
 }
 
+// A shader file named on the command line, if one is; false after saying why
+// it cannot be read.
+bool read_shader_option(const std::string &path, std::string &text)
+{
+    std::string error;
+    if (path.empty() || read_shader_file(path.c_str(), text, error)) return true;
+    std::fprintf(stderr, "intro-render: cannot read shader \"%s\": %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -111,12 +121,8 @@ int main(int argc, char **argv)
     if (status || done) return status;
 
     std::string error;
-    std::string source = intro_shader_text;
-    if (!opt.shader_path.empty() && !read_shader_file(opt.shader_path.c_str(), source, error)) {
-        std::fprintf(stderr, "intro-render: cannot read shader \"%s\": %s\n", opt.shader_path.c_str(),
-                     error.c_str());
-        return 1;
-    }
+    std::string source = intro_shader_text, baseline;
+    if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
     if (!opt.benchmark && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
@@ -134,7 +140,7 @@ int main(int argc, char **argv)
         egl_context_destroy(context);
         return 1;
     }
-    status = opt.watch ? watch(opt, renderer) : opt.benchmark ? benchmark(opt, renderer) : render(opt, renderer);
+    status = opt.watch ? watch(opt, renderer) : opt.benchmark ? benchmark(opt, renderer, baseline) : render(opt, renderer);
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

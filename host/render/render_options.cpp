@@ -26,6 +26,8 @@ void print_usage(FILE *out)
         "      --no-progress-pictures\n"
         "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
         "                           crop (default 3 samples; --samples, --crop apply)\n"
+        "      --baseline FILE      with --benchmark: time FILE too, in turns with the\n"
+        "                           shader, and print the ratio of their times\n"
         "      --watch              with --shader: a live preview; writes FILE after\n"
         "                           1, 2, 4, ... samples and starts over whenever the\n"
         "                           shader file is saved; Ctrl-C ends it\n"
@@ -80,6 +82,7 @@ enum OptionId {
     opt_progress_pictures,
     opt_no_progress_pictures,
     opt_benchmark,
+    opt_baseline,
     opt_watch,
 };
 
@@ -93,6 +96,7 @@ const struct option long_options[] = {
     {"progress-pictures", no_argument, nullptr, opt_progress_pictures},
     {"no-progress-pictures", no_argument, nullptr, opt_no_progress_pictures},
     {"benchmark", no_argument, nullptr, opt_benchmark},
+    {"baseline", required_argument, nullptr, opt_baseline},
     {"watch", no_argument, nullptr, opt_watch},
     {nullptr, 0, nullptr, 0},
 };
@@ -133,6 +137,7 @@ int apply_option(int id, const char *value, Options &opt)
     case opt_progress_pictures: opt.progress_pictures = 1; return 0;
     case opt_no_progress_pictures: opt.progress_pictures = 0; return 0;
     case opt_benchmark: opt.benchmark = true; return 0;
+    case opt_baseline: opt.baseline_path = value; return 0;
     case opt_watch: opt.watch = true; return 0;
     }
     return 2;
@@ -144,6 +149,7 @@ int check_combination(const Options &opt)
     const char *clash = nullptr;
     if (opt.watch && opt.shader_path.empty()) clash = "--watch needs --shader FILE: the embedded shader cannot change";
     else if (opt.watch && opt.benchmark) clash = "--watch and --benchmark do not go together";
+    else if (!opt.baseline_path.empty() && !opt.benchmark) clash = "--baseline FILE goes with --benchmark";
     else if (opt.watch && opt.progress_pictures > 0) clash = "--watch writes no progress pictures";
     else if (opt.watch && output_is_direct(opt.output.c_str()))
         clash = "--watch writes its picture again and again: it needs an output file";

@@ -22,6 +22,7 @@ struct Options {
     int margin = kDefaultMargin;
     int progress_pictures = -1; // -1: on for full renders only
     bool benchmark = false;
+    std::string baseline_path; // --benchmark against this shader; empty: none
     bool watch = false;
 };
 

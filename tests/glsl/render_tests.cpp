@@ -684,3 +684,22 @@ TEST(RenderWatch, ASaveDuringARenderRestartsItAndSigtermEndsIt)
     EXPECT_EQ(w.stop(SIGTERM), 0) << w.messages();
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.png", "s.glsl", "watch.log"})) << "no temporary file";
 }
+
+TEST(RenderBenchmark, TimesTheShaderAndItsBaselineInTurns)
+{
+    TempDir dir;
+    const std::string cheap = quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    RunResult r = run_render("--baseline " + cheap + " -o x.png", dir);
+    EXPECT_EQ(r.status, 2) << "a baseline without --benchmark is refused";
+    EXPECT_NE(r.errors.find("--baseline FILE goes with --benchmark"), std::string::npos) << r.errors;
+
+    r = run_render("--benchmark -s 1 --crop 0,0,16,16 --shader " + cheap + " --baseline " + cheap, dir,
+                   ">" + quote(dir.file("times.txt")));
+    ASSERT_EQ(r.status, 0) << r.errors;
+    std::string times = read_file(dir.file("times.txt"));
+    std::string order;
+    for (size_t at = 0; (at = times.find("benchmark ", at)) != std::string::npos; ++at)
+        order += times.compare(at, 15, "benchmark ratio") == 0 ? 'r'
+                 : times.find(" baseline ", at) < times.find('\n', at) ? 'B' : 'A';
+    EXPECT_EQ(order, "ABABrABABr") << times;
+}
