@@ -132,6 +132,7 @@ void sums_mean(const Sums &sums, int count, std::vector<uint8_t> &rgba)
 {
     const SumsHeader &h = sums.header;
     rgba.assign((size_t)h.picture_width * h.picture_height * 4, 0);
+    if (count <= 0) return;
     const uint32_t *in = sums.values.data();
     uint64_t n = (uint64_t)count;
     for (const Rect &r : h.regions) {

@@ -7,6 +7,7 @@
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
 #include "gl/shader_program.h"
+#include "render/exact_sums.h"
 
 #include <cstdio>
 
@@ -36,12 +37,13 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
     if (!has_sample_index(queries, r.program))
         std::fprintf(stderr, "intro-render: warning: the shader has no uniform at location 1: it ignores the "
                              "sample index, so every sample is the same\n");
-    // The float accumulator claims texture 1 before any texture is generated.
-    if (!gl_passes_init_float(error)) return false;
+    // Texture 1 is the protocol's by name: claim it before any texture is generated.
+    glBindTexture(GL_TEXTURE_2D, kMeanTexture);
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
         error = "the driver cannot render into an 8-bit RGBA texture";
         return false;
     }
+    exact_sums_install(r.texture);
     glViewport(0, 0, kPictureWidth, kPictureHeight);
     gl_ext.UseProgram(r.program);
     return true;
@@ -56,12 +58,19 @@ void renderer_destroy(Renderer &r)
     r = Renderer();
 }
 
-void render_sample(Renderer &r, int index, const std::vector<Rect> &regions)
+void render_start(const std::vector<Rect> &regions, const SumsHeader &header)
+{
+    SumsHeader h = header;
+    h.regions = regions;
+    exact_sums_start(h);
+}
+
+void render_sample(Renderer &r, int index)
 {
     const PassOps &ops = gl_pass_ops();
     use_renderer(r);
     ops.bind_texture();
-    gl_passes_set_regions(regions);
+    gl_passes_set_regions(exact_sums.header.regions);
     sample_pass(ops, index);
 }
 
@@ -74,8 +83,6 @@ void render_post(Renderer &r, int count, const Rect &crop)
     post_pass(ops, count);
     ops.finish();
 }
-
-void render_clear_sum() { gl_pass_ops().clear_accum(); }
 
 std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop)
 {

@@ -1,6 +1,7 @@
 #include "render/render_options.h"
 
 #include "core/output_file.h"
+#include "core/sums_file.h"
 
 #include <cctype>
 #include <cerrno>
@@ -22,6 +23,11 @@ void print_usage(FILE *out)
         "      --progress-pictures  also write the mean after 1, 4, 16 and 64 samples\n"
         "                           as FILE.1.png ... (default for full renders)\n"
         "      --no-progress-pictures\n"
+        "      --part I/N --sums FILE\n"
+        "                           render share I (from 0) of N of the samples and\n"
+        "                           write their per-pixel sums to FILE, not a picture\n"
+        "      --merge FILE...      merge the sums of all N shares into the picture\n"
+        "                           one process would write (-o; --shader as for the parts)\n"
         "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
         "                           crop (default 3 samples; --samples, --crop apply)\n"
         "  -h, --help\n");
@@ -63,6 +69,58 @@ bool parse_crop(const char *text, Rect &crop)
            crop.y + crop.h <= kPictureHeight;
 }
 
+// --part, --sums and --merge at argv[i]: -1 for another option, else 0 or
+// the exit status, with i on the last argument taken.
+int parse_split_option(int argc, char **argv, int &i, Options &opt)
+{
+    std::string arg = argv[i];
+    if (arg == "--merge") {
+        while (i + 1 < argc && argv[i + 1][0] != '-') opt.merge_paths.push_back(argv[++i]);
+        if (!opt.merge_paths.empty()) return 0;
+        std::fprintf(stderr, "intro-render: --merge needs the sums files of the parts\n");
+        return 2;
+    }
+    if (arg != "--part" && arg != "--sums") return -1;
+    if (i + 1 >= argc) {
+        std::fprintf(stderr, "intro-render: %s needs a value\n", arg.c_str());
+        return 2;
+    }
+    const char *value = argv[++i];
+    if (arg == "--sums") {
+        opt.sums_path = value;
+        if (!opt.sums_path.empty()) return 0;
+        std::fprintf(stderr, "intro-render: the sums path is empty\n");
+        return 2;
+    }
+    if (!parse_part(value, opt.part, opt.parts)) {
+        std::fprintf(stderr, "intro-render: --part takes I/N with 0 <= I < N, not \"%s\"\n", value);
+        return 2;
+    }
+    opt.part_given = true;
+    return 0;
+}
+
+// A part, a merge and a benchmark exclude each other.
+bool split_options_agree(const Options &opt)
+{
+    const char *clash = nullptr;
+    if (opt.part_given && opt.sums_path.empty()) clash = "--part needs --sums FILE";
+    else if (!opt.sums_path.empty() && opt.output_given) clash = "a part writes --sums, not a picture: leave out -o";
+    else if (!opt.merge_paths.empty() && (!opt.sums_path.empty() || opt.benchmark))
+        clash = "--merge goes with neither --part, --sums nor --benchmark";
+    else if (!opt.sums_path.empty() && opt.benchmark) clash = "--benchmark goes with neither --part nor --sums";
+    if (clash) {
+        std::fprintf(stderr, "intro-render: %s\n", clash);
+        return false;
+    }
+    if (opt.parts > opt.samples) {
+        std::fprintf(stderr, "intro-render: %d parts of %d samples: a part needs one sample at least\n", opt.parts,
+                     opt.samples);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int parse_options(int argc, char **argv, Options &opt, bool &done)
@@ -87,6 +145,7 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                 return 2;
             }
             opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
+            opt.output_given = true;
         } else if (arg == "-s" || arg == "--samples") {
             if (!need_value()) return 2;
             if (!parse_int(argv[++i], 1, 65536, opt.samples)) {
@@ -110,6 +169,9 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                 std::fprintf(stderr, "intro-render: margin must be a whole number from 0 to 1920, not \"%s\"\n", argv[i]);
                 return 2;
             }
+            opt.margin_given = true;
+        } else if (int split = parse_split_option(argc, argv, i, opt); split >= 0) {
+            if (split) return split;
         } else if (arg == "--progress-pictures") {
             opt.progress_pictures = 1;
         } else if (arg == "--no-progress-pictures") {
@@ -121,6 +183,7 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
             return 2;
         }
     }
+    if (!split_options_agree(opt)) return 2;
     // A device, FIFO or standard output takes one picture: no progress ones.
     bool direct = output_is_direct(opt.output.c_str());
     if (opt.progress_pictures > 0 && direct && !opt.benchmark) {
@@ -128,7 +191,7 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                      opt.output.c_str());
         return 2;
     }
-    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct ? 0 : 1;
+    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct || !opt.sums_path.empty() ? 0 : 1;
     return 0;
 }
 
