@@ -559,9 +559,10 @@ struct SplitRun {
     SplitRun() { write_text(shader, probe_shader()); }
     int split(const std::string &options, const std::string &output, const std::string &environment = "")
     {
-        std::string command = environment + " bash " + quote(INTRO_SPLIT_SCRIPT) + " --render " + quote(INTRO_RENDER_PATH) + " " + options +
-                              " --shader " + quote(shader) + " " + geometry + " -o " + quote(dir.file(output)) +
-                              " >/dev/null 2>" + quote(dir.file("split.log"));
+        std::string command = environment + " bash " + quote(INTRO_SPLIT_SCRIPT) + " --render " +
+                              quote(INTRO_RENDER_PATH) + " " + options + " --shader " + quote(shader) + " " +
+                              geometry + " -o " + quote(dir.file(output)) + " >/dev/null 2>" +
+                              quote(dir.file("split.log"));
         int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
