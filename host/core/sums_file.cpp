@@ -1,19 +1,13 @@
 #include "core/sums_file.h"
 
+#include "core/output_file.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#ifdef _WIN32
-#include <process.h>
-#define intro_getpid _getpid
-#else
-#include <unistd.h>
-#define intro_getpid getpid
-#endif
 
 namespace {
 
@@ -240,26 +234,9 @@ bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &erro
 bool sums_write_file(const std::string &path, const Sums &sums, std::string &error)
 {
     std::vector<uint8_t> bytes = sums_encode(sums);
-    std::string temp = path + ".tmp" + std::to_string((long)intro_getpid());
-    FILE *file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = "cannot write \"" + path + "\": " + std::strerror(errno);
-        return false;
-    }
-    errno = 0;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = !std::ferror(file) && ok;
-    int saved_errno = errno;
-    ok = std::fclose(file) == 0 && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-        saved_errno = errno;
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        error = "cannot write \"" + path + "\": " + std::strerror(saved_errno ? saved_errno : EIO);
-    }
-    return ok;
+    if (output_write_file(path.c_str(), bytes.data(), bytes.size(), error)) return true;
+    error = "cannot write \"" + path + "\": " + error;
+    return false;
 }
 
 bool sums_read_file(const std::string &path, Sums &sums, std::string &error)

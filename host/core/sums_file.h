@@ -75,7 +75,8 @@ std::vector<uint8_t> sums_encode(const Sums &sums);
 // Checks everything the format allows to check; `error` says what is wrong.
 bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &error);
 
-// Writes under a temporary name and renames, so a failed part leaves no file.
+// Through an output file: a part that fails leaves no file, and an older one
+// as it was.
 bool sums_write_file(const std::string &path, const Sums &sums, std::string &error);
 bool sums_read_file(const std::string &path, Sums &sums, std::string &error);
 
