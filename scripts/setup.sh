@@ -9,6 +9,7 @@ packages=(
   libglfw3-dev libgl-dev libopengl-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libglx-mesa0
   libx11-dev libxtst-dev xvfb xauth x11-utils mesa-utils
   glslang-tools libstb-dev
+  parallel rsync python3-yaml
   g++-mingw-w64-x86-64 wine wine64
 )
 

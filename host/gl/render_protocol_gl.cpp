@@ -146,6 +146,8 @@ bool gl_passes_init_window()
     return false;
 }
 
+void gl_passes_use(const Accumulator &acc) { accumulator = &acc; }
+
 void gl_passes_destroy()
 {
     if (sample_copy) glDeleteTextures(1, &sample_copy);

@@ -24,6 +24,8 @@ extern const Accumulator float_accumulator;
 bool gl_passes_init_window();
 // The float accumulator only, for a context without a default framebuffer.
 bool gl_passes_init_float(std::string &error);
+// Another accumulator in place of the chosen one (intro-render's exact sums).
+void gl_passes_use(const Accumulator &acc);
 void gl_passes_destroy();
 // Clears the colour buffer and the sum before the first cycle.
 void gl_passes_clear_all();

@@ -12,13 +12,14 @@ PassTimes time_region(Renderer &r, const Rect &crop, int samples)
 {
     std::vector<Rect> regions = {crop};
     Rect warm = {crop.x, crop.y, crop.w < 8 ? crop.w : 8, crop.h < 8 ? crop.h : 8};
-    render_sample(r, 0, {warm}); // the driver compiles its variants here
+    render_start({warm});
+    render_sample(r, 0); // the driver compiles its variants here
     render_post(r, 1, warm);
-    render_clear_sum();
+    render_start(regions);
     PassTimes t;
     std::clock_t cpu_start = std::clock();
     Clock::time_point start = Clock::now();
-    for (int s = 0; s < samples; ++s) render_sample(r, s, regions);
+    for (int s = 0; s < samples; ++s) render_sample(r, s);
     t.sample_ms = seconds_since(start) * 1000.0 / samples;
     t.sample_cpu_ms = (double)(std::clock() - cpu_start) * 1000.0 / CLOCKS_PER_SEC / samples;
     start = Clock::now();

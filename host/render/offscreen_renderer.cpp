@@ -7,6 +7,7 @@
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
 #include "gl/shader_program.h"
+#include "render/exact_sums.h"
 
 #include <cstdio>
 
@@ -45,12 +46,13 @@ bool renderer_set_shader(Renderer &r, const std::string &source, std::string &er
 bool renderer_init(Renderer &r, const std::string &source, std::string &error)
 {
     if (!source.empty() && !renderer_set_shader(r, source, error)) return false;
-    // The float accumulator claims texture 1 before any texture is generated.
-    if (!gl_passes_init_float(error)) return false;
+    // Texture 1 is the protocol's by name: claim it before any texture is generated.
+    glBindTexture(GL_TEXTURE_2D, kMeanTexture);
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
         error = "the driver cannot render into an 8-bit RGBA texture";
         return false;
     }
+    exact_sums_install(r.texture);
     glViewport(0, 0, kPictureWidth, kPictureHeight);
     gl_ext.UseProgram(r.program);
     return true;
@@ -65,12 +67,19 @@ void renderer_destroy(Renderer &r)
     r = Renderer();
 }
 
-void render_sample(Renderer &r, int index, const std::vector<Rect> &regions)
+void render_start(const std::vector<Rect> &regions, const SumsHeader &header)
+{
+    SumsHeader h = header;
+    h.regions = regions;
+    exact_sums_start(h);
+}
+
+void render_sample(Renderer &r, int index)
 {
     const PassOps &ops = gl_pass_ops();
     use_renderer(r);
     ops.bind_texture();
-    gl_passes_set_regions(regions);
+    gl_passes_set_regions(exact_sums.header.regions);
     sample_pass(ops, index);
 }
 
@@ -83,8 +92,6 @@ void render_post(Renderer &r, int count, const Rect &crop)
     post_pass(ops, count);
     ops.finish();
 }
-
-void render_clear_sum() { gl_pass_ops().clear_accum(); }
 
 std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop)
 {

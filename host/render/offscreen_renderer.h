@@ -1,8 +1,10 @@
 // intro-render's GL side: the shader's program and one 8-bit colour target
 // that stands in for the window's back buffer, driven through the same
-// render protocol as the windowed hosts (float accumulator, texture 1).
+// render protocol as the windowed hosts (texture 1), summed exactly in
+// exact_sums.
 #pragma once
 #include "core/crop_geometry.h"
+#include "core/sums_file.h"
 
 #include <string>
 #include <vector>
@@ -20,11 +22,13 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error);
 // one stays and `error` holds the driver's log.
 bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error);
 void renderer_destroy(Renderer &r);
-// One sample pass over the regions, added into the sum with weight 1/128.
-void render_sample(Renderer &r, int index, const std::vector<Rect> &regions);
-// The mean of `count` samples into texture 1, then the post pass over `crop`.
+// Forgets the samples summed so far and starts a sum over `regions`;
+// `header` describes the render for a sums file.
+void render_start(const std::vector<Rect> &regions, const SumsHeader &header = SumsHeader());
+// One sample pass over the started regions, added into the sum.
+void render_sample(Renderer &r, int index);
+// The mean of the `count` samples summed into texture 1, then the post pass
+// over `crop`.
 void render_post(Renderer &r, int count, const Rect &crop);
-// Forgets the samples summed so far.
-void render_clear_sum();
 // The post pass's result over `crop` as RGB rows, top row first.
 std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop);

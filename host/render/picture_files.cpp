@@ -20,6 +20,7 @@ std::string tagged_path(const std::string &path, int tag)
 
 std::vector<std::string> output_names(const Options &opt)
 {
+    if (!opt.sums_path.empty()) return {opt.sums_path}; // a part writes only its sums
     std::vector<std::string> names;
     if (opt.progress_pictures)
         for (int count = 1; count < opt.samples; ++count)

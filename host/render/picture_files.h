@@ -8,7 +8,8 @@
 
 // "dir/intro.png" with tag 4 gives "dir/intro.4.png".
 std::string tagged_path(const std::string &path, int tag);
-// Every name the run will write: the progress pictures', then the picture's.
+// Every name the run will write: the progress pictures', then the picture's;
+// a part's sums file alone.
 std::vector<std::string> output_names(const Options &opt);
 // Fails early, before a long render, where any of them could not be written.
 bool check_writable(const Options &opt, std::string &error);

@@ -1,7 +1,8 @@
 // intro-render: renders the finished picture without a display, through a
 // surfaceless EGL context, with the same render protocol as the windowed
-// hosts: samples into an 8-bit target, summed with weight 1/128, their mean
-// quantised to 8 bits in texture object 1, then the post pass.
+// hosts: samples into an 8-bit target, summed exactly, their mean quantised
+// to 8 bits in texture object 1, then the post pass. A render can also be
+// split into parts that write their sums, merged into the same picture.
 #include "core/crop_geometry.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
@@ -12,6 +13,7 @@
 #include "render/progress.h"
 #include "render/render_options.h"
 #include "render/render_watch.h"
+#include "render/split_parts.h"
 
 #include <cstdio>
 #include <string>
@@ -21,29 +23,46 @@ extern const char intro_shader_text[];
 
 namespace {
 
-int render(const Options &opt, Renderer &r)
+// Writes the post pass over `crop` after `count` samples to `path`.
+bool write_result(Renderer &r, int count, const Rect &crop, const std::string &path, PictureFormat format)
+{
+    std::string error;
+    render_post(r, count, crop);
+    if (!write_picture(path, format, read_crop(r, crop), crop.w, crop.h, error)) {
+        std::fprintf(stderr, "\nintro-render: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The picture, or with --sums one share of its samples as a sums file.
+int render(const Options &opt, Renderer &r, uint64_t shader_hash)
 {
     Rect crop = gl_crop(opt);
-    std::vector<Rect> regions = sample_regions(crop, opt.margin, kPictureWidth, kPictureHeight);
+    render_start(sample_regions(crop, opt.margin, kPictureWidth, kPictureHeight), part_header(opt, shader_hash));
+    bool part = !opt.sums_path.empty();
+    int first = 0, count = 0;
+    share_range(opt.samples, opt.part, opt.parts, first, count);
     Clock::time_point start = Clock::now();
-    std::string error;
-    for (int s = 0; s < opt.samples; ++s) {
-        render_sample(r, s, regions);
+    for (int s = 0; s < count; ++s) {
+        render_sample(r, first + s);
         int done = s + 1;
-        if (opt.progress_pictures && done < opt.samples && is_progress_count(done)) {
-            render_post(r, done, crop);
-            if (!write_picture(tagged_path(opt.output, done), opt.format, read_crop(r, crop), crop.w, crop.h, error)) {
-                std::fprintf(stderr, "\nintro-render: %s\n", error.c_str());
-                return 1;
-            }
-        }
-        show_progress(done, opt.samples, seconds_since(start));
+        if (!part && opt.progress_pictures && done < count && is_progress_count(done) &&
+            !write_result(r, done, crop, tagged_path(opt.output, done), opt.format))
+            return 1;
+        show_progress(done, count, seconds_since(start));
     }
-    render_post(r, opt.samples, crop);
-    if (!write_picture(opt.output, opt.format, read_crop(r, crop), crop.w, crop.h, error)) {
+    std::string error;
+    if (part && !write_part(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
+    if (part) {
+        std::fprintf(stderr, "intro-render: wrote %s (part %d/%d: samples %d to %d of %d)\n", opt.sums_path.c_str(),
+                     opt.part, opt.parts, first, first + count - 1, opt.samples);
+        return 0;
+    }
+    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
     std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples)\n", opt.output.c_str(), crop.w, crop.h,
                  opt.samples);
     return 0;
@@ -69,12 +88,12 @@ bool watch_load(void *context, std::string &error)
     return renderer_set_shader(*t.renderer, source, error);
 }
 
-void watch_clear(void *) { render_clear_sum(); }
+void watch_clear(void *context) { render_start(((WatchTarget *)context)->regions); }
 
 void watch_sample(void *context, int index)
 {
     WatchTarget &t = *(WatchTarget *)context;
-    render_sample(*t.renderer, index, t.regions);
+    render_sample(*t.renderer, index);
 }
 
 bool watch_write(void *context, int count, std::string &error)
@@ -101,6 +120,16 @@ int watch(const Options &opt, Renderer &r)
     return watch_run(renderer, settings);
 }
 
+// The picture from the parts' sums, already in exact_sums.
+int merge(const Options &opt, Renderer &r)
+{
+    Rect crop = gl_crop(opt);
+    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples from %d parts)\n", opt.output.c_str(), crop.w,
+                 crop.h, opt.samples, (int)opt.merge_paths.size());
+    return 0;
+}
+
 // A shader file named on the command line, if one is; false after saying why
 // it cannot be read.
 bool read_shader_option(const std::string &path, std::string &text)
@@ -123,6 +152,11 @@ int main(int argc, char **argv)
     std::string error;
     std::string source = intro_shader_text, baseline;
     if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
+    uint64_t shader_hash = fnv1a64(source);
+    if (!opt.merge_paths.empty() && !load_parts(opt, shader_hash, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        return 1;
+    }
     if (!opt.benchmark && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
@@ -140,7 +174,10 @@ int main(int argc, char **argv)
         egl_context_destroy(context);
         return 1;
     }
-    status = opt.watch ? watch(opt, renderer) : opt.benchmark ? benchmark(opt, renderer, baseline) : render(opt, renderer);
+    if (opt.watch) status = watch(opt, renderer);
+    else if (opt.benchmark) status = benchmark(opt, renderer, baseline);
+    else if (!opt.merge_paths.empty()) status = merge(opt, renderer);
+    else status = render(opt, renderer, shader_hash);
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

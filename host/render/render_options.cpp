@@ -1,6 +1,7 @@
 #include "render/render_options.h"
 
 #include "core/output_file.h"
+#include "core/sums_file.h"
 
 #include <cctype>
 #include <cerrno>
@@ -24,6 +25,11 @@ void print_usage(FILE *out)
         "      --progress-pictures  also write the mean after 1, 4, 16 and 64 samples\n"
         "                           as FILE.1.png ... (default for full renders)\n"
         "      --no-progress-pictures\n"
+        "      --part I/N --sums FILE\n"
+        "                           render share I (from 0) of N of the samples and\n"
+        "                           write their per-pixel sums to FILE, not a picture\n"
+        "      --merge FILE...      merge the sums of all N shares into the picture\n"
+        "                           one process would write (-o; --shader as for the parts)\n"
         "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
         "                           crop (default 3 samples; --samples, --crop apply)\n"
         "      --baseline FILE      with --benchmark: time FILE too, in turns with the\n"
@@ -70,6 +76,29 @@ bool parse_crop(const char *text, Rect &crop)
            crop.y + crop.h <= kPictureHeight;
 }
 
+// A part, a merge and a benchmark exclude each other.
+bool split_options_agree(const Options &opt)
+{
+    const char *clash = nullptr;
+    if (opt.part_given && opt.sums_path.empty()) clash = "--part needs --sums FILE";
+    else if (!opt.sums_path.empty() && opt.output_given) clash = "a part writes --sums, not a picture: leave out -o";
+    else if (!opt.merge_paths.empty() && (!opt.sums_path.empty() || opt.benchmark))
+        clash = "--merge goes with neither --part, --sums nor --benchmark";
+    else if (!opt.sums_path.empty() && opt.benchmark) clash = "--benchmark goes with neither --part nor --sums";
+    else if (opt.watch && (opt.part_given || !opt.sums_path.empty() || opt.merge))
+        clash = "--watch goes with neither --part, --sums nor --merge";
+    if (clash) {
+        std::fprintf(stderr, "intro-render: %s\n", clash);
+        return false;
+    }
+    if (opt.parts > opt.samples) {
+        std::fprintf(stderr, "intro-render: %d parts of %d samples: a part needs one sample at least\n", opt.parts,
+                     opt.samples);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace {
@@ -84,6 +113,9 @@ enum OptionId {
     opt_benchmark,
     opt_baseline,
     opt_watch,
+    opt_part,
+    opt_sums,
+    opt_merge,
 };
 
 const struct option long_options[] = {
@@ -98,6 +130,9 @@ const struct option long_options[] = {
     {"benchmark", no_argument, nullptr, opt_benchmark},
     {"baseline", required_argument, nullptr, opt_baseline},
     {"watch", no_argument, nullptr, opt_watch},
+    {"part", required_argument, nullptr, opt_part},
+    {"sums", required_argument, nullptr, opt_sums},
+    {"merge", no_argument, nullptr, opt_merge}, // the parts' files are the operands
     {nullptr, 0, nullptr, 0},
 };
 
@@ -112,6 +147,7 @@ int apply_option(int id, const char *value, Options &opt)
             return 2;
         }
         opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
+        opt.output_given = true;
         return 0;
     case 's':
         if (!parse_int(value, 1, 65536, opt.samples)) {
@@ -133,12 +169,26 @@ int apply_option(int id, const char *value, Options &opt)
             std::fprintf(stderr, "intro-render: margin must be a whole number from 0 to 1920, not \"%s\"\n", value);
             return 2;
         }
+        opt.margin_given = true;
         return 0;
     case opt_progress_pictures: opt.progress_pictures = 1; return 0;
     case opt_no_progress_pictures: opt.progress_pictures = 0; return 0;
     case opt_benchmark: opt.benchmark = true; return 0;
     case opt_baseline: opt.baseline_path = value; return 0;
     case opt_watch: opt.watch = true; return 0;
+    case opt_part:
+        if (!parse_part(value, opt.part, opt.parts)) {
+            std::fprintf(stderr, "intro-render: --part takes I/N with 0 <= I < N, not \"%s\"\n", value);
+            return 2;
+        }
+        opt.part_given = true;
+        return 0;
+    case opt_sums:
+        opt.sums_path = value;
+        if (!opt.sums_path.empty()) return 0;
+        std::fprintf(stderr, "intro-render: the sums path is empty\n");
+        return 2;
+    case opt_merge: opt.merge = true; return 0;
     }
     return 2;
 }
@@ -185,11 +235,17 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
         }
         if (int status = apply_option(id, optarg, opt)) return status;
     }
-    // No operands are taken.
+    // Operands are the parts' sums files of a merge, and nothing else.
+    for (; optind < argc && opt.merge; ++optind) opt.merge_paths.push_back(argv[optind]);
     if (optind < argc) {
         std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", argv[optind]);
         return 2;
     }
+    if (opt.merge && opt.merge_paths.empty()) {
+        std::fprintf(stderr, "intro-render: --merge needs the sums files of the parts\n");
+        return 2;
+    }
+    if (!split_options_agree(opt)) return 2;
     // A device, FIFO or standard output takes one picture: no progress ones.
     bool direct = output_is_direct(opt.output.c_str());
     if (opt.progress_pictures > 0 && direct && !opt.benchmark) {
@@ -197,7 +253,8 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                      opt.output.c_str());
         return 2;
     }
-    if (opt.progress_pictures < 0) opt.progress_pictures = opt.crop_given || direct || opt.watch ? 0 : 1;
+    if (opt.progress_pictures < 0)
+        opt.progress_pictures = opt.crop_given || direct || opt.watch || !opt.sums_path.empty() ? 0 : 1;
     return check_combination(opt);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The post pass's bloom reaches 227 px across and 128 up; aberration 8 px.
 constexpr int kDefaultMargin = 240;
@@ -20,10 +21,17 @@ struct Options {
     bool crop_given = false;
     Rect crop;               // as given: y counts rows from the top
     int margin = kDefaultMargin;
+    bool margin_given = false;
     int progress_pictures = -1; // -1: on for full renders only
     bool benchmark = false;
     std::string baseline_path; // --benchmark against this shader; empty: none
     bool watch = false;
+    bool output_given = false;
+    int part = 0, parts = 1;    // the share of the samples this process renders
+    bool part_given = false;
+    std::string sums_path;      // non-empty: write the part's sums, not a picture
+    bool merge = false;
+    std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
 };
 
 void print_usage(FILE *out);

@@ -703,3 +703,103 @@ TEST(RenderBenchmark, TimesTheShaderAndItsBaselineInTurns)
                  : times.find(" baseline ", at) < times.find('\n', at) ? 'B' : 'A';
     EXPECT_EQ(order, "ABABrABABr") << times;
 }
+
+// One render split into parts: scripts/split_render.sh runs them as GNU
+// parallel jobs and merges them.
+struct SplitRun {
+    TempDir dir;
+    std::string shader = dir.file("probe.glsl");
+    // A crop on the left edge with the default margin, so the sums hold the
+    // margin's wrap-around span too.
+    std::string geometry = "--samples 6 --crop 0,500,64,64";
+    SplitRun() { write_text(shader, probe_shader()); }
+    int split(const std::string &options, const std::string &output, const std::string &environment = "")
+    {
+        std::string command = environment + " bash " + quote(INTRO_SPLIT_SCRIPT) + " --render " +
+                              quote(INTRO_RENDER_PATH) + " " + options + " --shader " + quote(shader) + " " +
+                              geometry + " -o " + quote(dir.file(output)) + " >/dev/null 2>" +
+                              quote(dir.file("split.log"));
+        int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+};
+
+TEST(RenderSplit, PartsRunByParallelMergeIntoTheSingleRender)
+{
+    SplitRun run;
+    RunResult r = run_render("--shader " + quote(run.shader) + " " + run.geometry + " -o " +
+                                 quote(run.dir.file("single.png")), run.dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const std::string single = read_file(run.dir.file("single.png"));
+
+    ASSERT_EQ(run.split("-j 3 3", "local.png"), 0) << read_file(run.dir.file("split.log"));
+    EXPECT_TRUE(read_file(run.dir.file("local.png")) == single) << "three local jobs";
+
+    // Two "machines" through an ssh stand-in that runs the command here, with
+    // parallel's remote working directories and file transfers (rsync).
+    const std::string fake_ssh = run.dir.file("fake-ssh");
+    write_text(fake_ssh, "#!/bin/bash\n"
+                         "while [[ \"$1\" == -* ]]; do case \"$1\" in -l|-p|-o|-i) shift 2;; *) shift;; esac; done\n"
+                         "shift; [[ \"$1\" == -- ]] && shift\n"
+                         "cd \"$HOME\" && exec bash -c \"$*\"\n");
+    chmod(fake_ssh.c_str(), 0755);
+    mkdir(run.dir.file("home").c_str(), 0755);
+    ASSERT_EQ(run.split("--keep " + quote(run.dir.file("parts")) + " --sshlogin node1,node2 -j 1 3", "remote.png",
+                        "HOME=" + quote(run.dir.file("home")) + " PARALLEL_SSH=" + quote(fake_ssh)),
+              0)
+        << read_file(run.dir.file("split.log"));
+    EXPECT_TRUE(read_file(run.dir.file("remote.png")) == single) << "three jobs on two machines over ssh";
+    EXPECT_TRUE(exists(run.dir.file("parts/part.2.sums")));
+}
+
+TEST(RenderSplit, MergeRefusesPartsThatDoNotAddUp)
+{
+    TempDir dir;
+    auto f = [&](const std::string &name) { return quote(dir.file(name)); };
+    const std::string cheap = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    const std::string geometry = " --samples 5 --crop 100,200,30,20 --margin 4";
+    for (const char *share : {"0/3", "1/3", "2/3"}) {
+        std::string name = std::string("p") + share[0];
+        RunResult r = run_render(cheap + geometry + " --part " + share + " --sums " + f(name), dir);
+        ASSERT_EQ(r.status, 0) << r.errors;
+    }
+    RunResult r = run_render(cheap + geometry + " --crop 101,200,30,20 --part 2/3 --sums " + f("p2-crop"), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    r = run_render(cheap + geometry + " --samples 6 --part 2/3 --sums " + f("p2-samples"), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    write_text(dir.file("p2-cut"), read_file(dir.file("p2")).substr(0, 100));
+    write_text(dir.file("p2-png"), "\x89PNG\r\n\x1a\n not sums");
+
+    const std::string p01 = " --merge " + f("p0") + " " + f("p1") + " ";
+    const std::pair<std::string, std::string> cases[] = {
+        {cheap + p01, "missing part 2/3"},
+        {cheap + p01 + f("p1") + " " + f("p2"), "part 1/3 given twice"},
+        {p01 + f("p2"), "another shader"},
+        {cheap + p01 + f("p2-crop"), "another crop"},
+        {cheap + p01 + f("p2-samples"), "another sample count"},
+        {cheap + p01 + f("p2-cut"), "truncated sums file"},
+        {cheap + p01 + f("p2-png"), "not a sums file"},
+        {cheap + " --samples 6" + p01 + f("p2"), "another sample count than --samples"},
+    };
+    for (const auto &c : cases) {
+        r = run_render(c.first + " -o " + f("out.png"), dir);
+        EXPECT_EQ(r.status, 1) << c.second;
+        EXPECT_NE(r.errors.find(c.second), std::string::npos) << c.second << ": " << r.errors;
+        EXPECT_FALSE(exists(dir.file("out.png"))) << c.second;
+    }
+    r = run_render(cheap + p01 + f("p2") + " -o " + f("out.png"), dir);
+    EXPECT_EQ(r.status, 0) << r.errors;
+
+    // A part that cannot finish leaves the file it would replace alone.
+    write_text(dir.file("broken.glsl"), "#version 430\nvoid main() { nothing; }\n");
+    const std::string before = read_file(dir.file("p0"));
+    r = run_render("--shader " + f("broken.glsl") + geometry + " --part 0/3 --sums " + f("p0"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(read_file(dir.file("p0")) == before);
+
+    for (const char *bad : {"--part 0/3", "--part 0/3 --sums x -o y.png", "--samples 2 --part 0/3 --sums x",
+                            "--part 3/3 --sums x", "--merge"}) {
+        r = run_render(bad, dir);
+        EXPECT_EQ(r.status, 2) << bad << ": " << r.errors;
+    }
+}

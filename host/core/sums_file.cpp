@@ -1,0 +1,339 @@
+#include "core/sums_file.h"
+
+#include "core/output_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char magic[8] = {'I', 'N', 'T', 'R', 'O', 'S', 'U', 'M'};
+const size_t fixed_header_size = 64;
+const int max_picture_side = 16384;
+
+void put_u32(std::vector<uint8_t> &out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
+}
+
+void put_u64(std::vector<uint8_t> &out, uint64_t v)
+{
+    for (int i = 0; i < 8; ++i) out.push_back((uint8_t)(v >> (8 * i)));
+}
+
+uint32_t get_u32(const uint8_t *p)
+{
+    return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+}
+
+uint64_t get_u64(const uint8_t *p)
+{
+    return (uint64_t)get_u32(p) | (uint64_t)get_u32(p + 4) << 32;
+}
+
+// Fields are stored as u32 but used as int: larger ones are never valid.
+bool get_int(const uint8_t *p, int &value)
+{
+    uint32_t v = get_u32(p);
+    if (v > 0x7fffffffu) return false;
+    value = (int)v;
+    return true;
+}
+
+bool rect_inside(const Rect &r, int width, int height)
+{
+    return r.w > 0 && r.h > 0 && r.x <= width - r.w && r.y <= height - r.h;
+}
+
+bool same_rect(const Rect &a, const Rect &b)
+{
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+}
+
+std::string describe_part(const SumsHeader &h)
+{
+    return std::to_string(h.part) + "/" + std::to_string(h.parts);
+}
+
+} // namespace
+
+uint64_t fnv1a64(const std::string &text)
+{
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+bool parse_part(const char *text, int &part, int &parts)
+{
+    const char *slash = std::strchr(text, '/');
+    if (!slash) return false;
+    std::string left(text, slash), right(slash + 1);
+    auto whole = [](const std::string &s, long &v) {
+        if (s.empty() || s.size() > 6) return false;
+        for (char c : s)
+            if (c < '0' || c > '9') return false;
+        v = std::strtol(s.c_str(), nullptr, 10);
+        return true;
+    };
+    long i = 0, n = 0;
+    if (!whole(left, i) || !whole(right, n) || i >= n) return false;
+    part = (int)i;
+    parts = (int)n;
+    return true;
+}
+
+void share_range(int samples, int part, int parts, int &first, int &count)
+{
+    first = (int)((int64_t)part * samples / parts);
+    count = (int)((int64_t)(part + 1) * samples / parts) - first;
+}
+
+size_t sums_pixel_count(const std::vector<Rect> &regions)
+{
+    size_t n = 0;
+    for (const Rect &r : regions) n += (size_t)r.w * r.h;
+    return n;
+}
+
+void sums_init(Sums &sums, const SumsHeader &header)
+{
+    sums.header = header;
+    sums.values.assign(sums_pixel_count(header.regions) * 3, 0);
+}
+
+void sums_add_region(Sums &sums, int index, const uint8_t *rgba)
+{
+    size_t offset = 0;
+    for (int i = 0; i < index; ++i) offset += (size_t)sums.header.regions[i].w * sums.header.regions[i].h;
+    const Rect &r = sums.header.regions[index];
+    uint32_t *out = &sums.values[offset * 3];
+    for (size_t p = 0, n = (size_t)r.w * r.h; p < n; ++p) {
+        out[p * 3 + 0] += rgba[p * 4 + 0];
+        out[p * 3 + 1] += rgba[p * 4 + 1];
+        out[p * 3 + 2] += rgba[p * 4 + 2];
+    }
+}
+
+void sums_mean(const Sums &sums, int count, std::vector<uint8_t> &rgba)
+{
+    const SumsHeader &h = sums.header;
+    rgba.assign((size_t)h.picture_width * h.picture_height * 4, 0);
+    if (count <= 0) return;
+    const uint32_t *in = sums.values.data();
+    uint64_t n = (uint64_t)count;
+    for (const Rect &r : h.regions) {
+        for (int y = r.y; y < r.y + r.h; ++y) {
+            uint8_t *out = &rgba[((size_t)y * h.picture_width + r.x) * 4];
+            for (int x = 0; x < r.w; ++x, in += 3, out += 4)
+                for (int c = 0; c < 3; ++c) out[c] = (uint8_t)((2 * (uint64_t)in[c] + n) / (2 * n));
+        }
+    }
+}
+
+std::vector<uint8_t> sums_encode(const Sums &sums)
+{
+    const SumsHeader &h = sums.header;
+    std::vector<uint8_t> out(magic, magic + sizeof magic);
+    out.reserve(fixed_header_size + h.regions.size() * 16 + sums.values.size() * 4);
+    put_u32(out, kSumsVersion);
+    put_u32(out, (uint32_t)h.picture_width);
+    put_u32(out, (uint32_t)h.picture_height);
+    for (int v : {h.crop.x, h.crop.y, h.crop.w, h.crop.h}) put_u32(out, (uint32_t)v);
+    put_u32(out, (uint32_t)h.margin);
+    put_u32(out, (uint32_t)h.samples);
+    put_u32(out, (uint32_t)h.part);
+    put_u32(out, (uint32_t)h.parts);
+    put_u64(out, h.shader_hash);
+    put_u32(out, (uint32_t)h.regions.size());
+    for (const Rect &r : h.regions)
+        for (int v : {r.x, r.y, r.w, r.h}) put_u32(out, (uint32_t)v);
+    for (uint32_t v : sums.values) put_u32(out, v);
+    return out;
+}
+
+bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &error)
+{
+    if (size < sizeof magic || std::memcmp(data, magic, sizeof magic) != 0) {
+        error = "not a sums file";
+        return false;
+    }
+    if (size < 12) {
+        error = "truncated sums file";
+        return false;
+    }
+    uint32_t version = get_u32(data + 8);
+    if (version != (uint32_t)kSumsVersion) {
+        error = "sums file of version " + std::to_string(version) + "; this program reads version " +
+                std::to_string(kSumsVersion);
+        return false;
+    }
+    if (size < fixed_header_size) {
+        error = "truncated sums file";
+        return false;
+    }
+    SumsHeader h;
+    int region_count = 0;
+    bool ok = get_int(data + 12, h.picture_width) && get_int(data + 16, h.picture_height) &&
+              get_int(data + 20, h.crop.x) && get_int(data + 24, h.crop.y) && get_int(data + 28, h.crop.w) &&
+              get_int(data + 32, h.crop.h) && get_int(data + 36, h.margin) && get_int(data + 40, h.samples) &&
+              get_int(data + 44, h.part) && get_int(data + 48, h.parts) && get_int(data + 60, region_count);
+    h.shader_hash = get_u64(data + 52);
+    ok = ok && h.picture_width > 0 && h.picture_height > 0 && h.picture_width <= max_picture_side &&
+         h.picture_height <= max_picture_side && rect_inside(h.crop, h.picture_width, h.picture_height) &&
+         h.samples > 0 && h.part < h.parts && h.parts <= h.samples && region_count >= 1 &&
+         region_count <= kSumsMaxRegions;
+    if (!ok) {
+        error = "corrupt sums file header";
+        return false;
+    }
+    size_t expected = fixed_header_size + (size_t)region_count * 16;
+    if (size < expected) {
+        error = "truncated sums file";
+        return false;
+    }
+    for (int i = 0; i < region_count; ++i) {
+        const uint8_t *p = data + fixed_header_size + (size_t)i * 16;
+        Rect r;
+        if (!get_int(p, r.x) || !get_int(p + 4, r.y) || !get_int(p + 8, r.w) || !get_int(p + 12, r.h) ||
+            !rect_inside(r, h.picture_width, h.picture_height)) {
+            error = "corrupt sums file: a region outside the picture";
+            return false;
+        }
+        h.regions.push_back(r);
+    }
+    size_t values = sums_pixel_count(h.regions) * 3;
+    expected += values * 4;
+    if (size != expected) {
+        error = size < expected ? "truncated sums file" : "sums file longer than its header says";
+        return false;
+    }
+    int first = 0, count = 0;
+    share_range(h.samples, h.part, h.parts, first, count);
+    uint32_t limit = 255u * (uint32_t)count;
+    sums.header = h;
+    sums.values.resize(values);
+    const uint8_t *p = data + expected - values * 4;
+    for (size_t i = 0; i < values; ++i) {
+        sums.values[i] = get_u32(p + i * 4);
+        if (sums.values[i] > limit) {
+            error = "corrupt sums file: a sum larger than its samples allow";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sums_write_file(const std::string &path, const Sums &sums, std::string &error)
+{
+    std::vector<uint8_t> bytes = sums_encode(sums);
+    if (output_write_file(path.c_str(), bytes.data(), bytes.size(), error)) return true;
+    error = "cannot write \"" + path + "\": " + error;
+    return false;
+}
+
+bool sums_read_file(const std::string &path, Sums &sums, std::string &error)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) {
+        error = "cannot read \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot read \"" + path + "\": not a regular file";
+        return false;
+    }
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        error = "cannot read \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[65536];
+    size_t n = std::fread(buffer, 1, sizeof magic, file);
+    bytes.assign(buffer, buffer + n);
+    // A foreign file is refused before it is read whole.
+    if (n == sizeof magic && std::memcmp(buffer, magic, sizeof magic) == 0)
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+    bool failed = std::ferror(file);
+    std::fclose(file);
+    if (failed) {
+        error = "cannot read \"" + path + "\"";
+        return false;
+    }
+    if (!sums_decode(bytes.data(), bytes.size(), sums, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool sums_merge(const std::vector<Sums> &parts, const std::vector<std::string> &names, Sums &total,
+                std::string &error)
+{
+    if (parts.empty()) {
+        error = "no parts to merge";
+        return false;
+    }
+    const SumsHeader &first = parts[0].header;
+    std::vector<int> seen((size_t)first.parts, -1);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const SumsHeader &h = parts[i].header;
+        const std::string against = " than " + names[0];
+        if (h.picture_width != first.picture_width || h.picture_height != first.picture_height) {
+            error = names[i] + ": another picture size" + against;
+            return false;
+        }
+        if (!same_rect(h.crop, first.crop)) {
+            error = names[i] + ": another crop" + against;
+            return false;
+        }
+        bool same_regions = h.margin == first.margin && h.regions.size() == first.regions.size();
+        for (size_t r = 0; same_regions && r < h.regions.size(); ++r)
+            same_regions = same_rect(h.regions[r], first.regions[r]);
+        if (!same_regions) {
+            error = names[i] + ": another margin" + against;
+            return false;
+        }
+        if (h.samples != first.samples) {
+            error = names[i] + ": another sample count" + against + " (" + std::to_string(h.samples) + ", not " +
+                    std::to_string(first.samples) + ")";
+            return false;
+        }
+        if (h.shader_hash != first.shader_hash) {
+            error = names[i] + ": another shader" + against;
+            return false;
+        }
+        if (h.parts != first.parts) {
+            error = names[i] + " is part " + describe_part(h) + ", " + names[0] + " part " + describe_part(first) +
+                    ": not the same split";
+            return false;
+        }
+        if (seen[h.part] >= 0) {
+            error = "part " + describe_part(h) + " given twice: " + names[seen[h.part]] + " and " + names[i];
+            return false;
+        }
+        seen[h.part] = (int)i;
+    }
+    std::string missing;
+    for (int p = 0; p < first.parts; ++p)
+        if (seen[p] < 0) missing += (missing.empty() ? "" : ", ") + std::to_string(p) + "/" + std::to_string(first.parts);
+    if (!missing.empty()) {
+        error = "missing part" + std::string(missing.find(',') == std::string::npos ? " " : "s ") + missing;
+        return false;
+    }
+    SumsHeader header = first;
+    header.part = 0;
+    header.parts = 1;
+    sums_init(total, header);
+    for (const Sums &part : parts)
+        for (size_t i = 0; i < total.values.size(); ++i) total.values[i] += part.values[i];
+    return true;
+}
