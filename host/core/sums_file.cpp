@@ -159,7 +159,11 @@ std::vector<uint8_t> sums_encode(const Sums &sums)
     return out;
 }
 
-bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &error)
+namespace {
+
+// The header and its regions; `size` is the whole file's, `end` where the
+// header ends.
+bool decode_header(const uint8_t *data, size_t size, SumsHeader &h, size_t &end, std::string &error)
 {
     if (size < sizeof magic || std::memcmp(data, magic, sizeof magic) != 0) {
         error = "not a sums file";
@@ -179,7 +183,6 @@ bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &erro
         error = "truncated sums file";
         return false;
     }
-    SumsHeader h;
     int region_count = 0;
     bool ok = get_int(data + 12, h.picture_width) && get_int(data + 16, h.picture_height) &&
               get_int(data + 20, h.crop.x) && get_int(data + 24, h.crop.y) && get_int(data + 28, h.crop.w) &&
@@ -209,6 +212,17 @@ bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &erro
         }
         h.regions.push_back(r);
     }
+    end = expected;
+    return true;
+}
+
+} // namespace
+
+bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &error)
+{
+    SumsHeader h;
+    size_t expected = 0;
+    if (!decode_header(data, size, h, expected, error)) return false;
     size_t values = sums_pixel_count(h.regions) * 3;
     expected += values * 4;
     if (size != expected) {
