@@ -14,7 +14,7 @@ bash scripts/build.sh
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
   if [[ "$renderer" == llvmpipe* ]]; then
-    echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about a quarter of an hour."
+    echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about ten minutes."
     echo "run: to see part of the picture seconds after each save instead, end the window (Escape) and run"
     echo "run:   mkdir -p out && build/host/intro-render --watch --shader shader/shader.glsl --crop 832,412,256,256 --margin 0 -o out/preview.png &"
     echo "run: with an image viewer that reloads the picture when it changes: feh --reload 1 out/preview.png"
@@ -25,6 +25,6 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   exec ../../build/host/intro
 fi
 
-echo "run: no display; rendering the picture headless (about 20 minutes on a 2-core machine without a GPU)"
+echo "run: no display; rendering the picture headless (about 11 minutes on a 2-core machine without a GPU)"
 mkdir -p out
 exec build/host/intro-render --output out/intro.png "$@"
