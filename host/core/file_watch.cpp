@@ -64,8 +64,7 @@ bool hash_file(const char *path, uint64_t &hash)
 {
     std::string text, error;
     if (!read_shader_file(path, text, error)) return false;
-    hash = 14695981039346656037ull;
-    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+    hash = fnv1a64(text);
     return true;
 }
 

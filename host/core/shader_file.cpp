@@ -99,3 +99,13 @@ bool read_shader_file(const char *path, std::string &text, std::string &error)
     text.swap(data);
     return true;
 }
+
+uint64_t fnv1a64(const std::string &text)
+{
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}

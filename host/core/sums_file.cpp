@@ -61,15 +61,6 @@ std::string describe_part(const SumsHeader &h)
 
 } // namespace
 
-uint64_t fnv1a64(const std::string &text)
-{
-    uint64_t hash = 0xcbf29ce484222325ull;
-    for (unsigned char c : text) {
-        hash ^= c;
-        hash *= 0x100000001b3ull;
-    }
-    return hash;
-}
 
 bool parse_part(const char *text, int &part, int &parts)
 {

@@ -27,6 +27,7 @@
 // the shares differ in size by one at most.
 #pragma once
 #include "core/crop_geometry.h"
+#include "core/shader_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -53,7 +54,6 @@ struct Sums {
 constexpr int kSumsVersion = 1;
 constexpr int kSumsMaxRegions = 9;
 
-uint64_t fnv1a64(const std::string &text);
 
 // "I/N" with 0 <= I < N; false for anything else.
 bool parse_part(const char *text, int &part, int &parts);
