@@ -27,7 +27,8 @@ echo "split_examples: Slurm array shares merge into the single render"
 
 # Kubernetes: the pods' commands, run with each completion index, /data here
 # and the cheap shader added (later options win).
-python3 - "$root/docs/kubernetes" > k8s.sh <<'EOF'
+# Debian's python3, the one python3-yaml serves, whatever else is on PATH.
+/usr/bin/python3 - "$root/docs/kubernetes" > k8s.sh <<'EOF'
 import shlex, sys, yaml
 parts = yaml.safe_load(open(sys.argv[1] + "/parts-job.yaml"))
 merge = yaml.safe_load(open(sys.argv[1] + "/merge-job.yaml"))
