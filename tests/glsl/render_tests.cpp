@@ -736,11 +736,13 @@ TEST(RenderSplit, PartsRunByParallelMergeIntoTheSingleRender)
     EXPECT_TRUE(read_file(run.dir.file("local.png")) == single) << "three local jobs";
 
     // Two "machines" through an ssh stand-in that runs the command here, with
-    // parallel's remote working directories and file transfers (rsync).
+    // parallel's remote working directories and file transfers (rsync). Like
+    // sshd it sets SHELL, which parallel's remote side runs the job with.
     const std::string fake_ssh = run.dir.file("fake-ssh");
     write_text(fake_ssh, "#!/bin/bash\n"
                          "while [[ \"$1\" == -* ]]; do case \"$1\" in -l|-p|-o|-i) shift 2;; *) shift;; esac; done\n"
                          "shift; [[ \"$1\" == -- ]] && shift\n"
+                         "export SHELL=/bin/bash\n"
                          "cd \"$HOME\" && exec bash -c \"$*\"\n");
     chmod(fake_ssh.c_str(), 0755);
     mkdir(run.dir.file("home").c_str(), 0755);
