@@ -539,33 +539,39 @@ float background_bound(vec3 q)
     return min(panel, rail);
 }
 
-// What scene_sdf_parts includes besides the ground and lights.
-const int SCENE_ENVIRONMENT = 0;    // nothing more
-const int SCENE_WITHOUT_CAR = 1;    // the background
-const int SCENE_WHOLE = 2;          // the background and the car
-
-// The world as (distance, material id), with the parts that `parts` leaves
-// out; car_near and background_near tell whether leaving out the car or
-// the background could make a difference here (background_near is only
-// worked out where `parts` leaves out the car). `x` is the sample's moment:
+// One look at the world at p before the car and the background are added:
+// what leaving either out would need to know. `x` is the sample's moment:
 // the car moves a little and the background a lot along z, which gives the
 // blur.
-vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near)
+struct SceneProbe {
+    vec2 r;               // the ground and lights, as (distance, material id)
+    vec3 q;               // p in the car's moving frame
+    bool car_near;        // adding the car could change r
+    bool background_near; // adding the background could change r
+};
+
+SceneProbe probe_scene(vec3 p)
 {
-    vec2 r = environment_sdf(p);
-    vec3 q = p;
-    q.z += CAR_SPEED * x;
-    car_near = car_in_reach(q, r);
-    background_near = parts != SCENE_WHOLE && background_bound(q) <= r.x;
-    if (parts == SCENE_WHOLE && car_near)
-        r = car_sdf(q, r);
-    return parts == SCENE_ENVIRONMENT ? r : background_sdf(q, r);
+    SceneProbe s;
+    s.r = environment_sdf(p);
+    s.q = p;
+    s.q.z += CAR_SPEED * x;
+    s.car_near = car_in_reach(s.q, s.r);
+    s.background_near = background_bound(s.q) <= s.r.x;
+    return s;
 }
 
+// The world as (distance, material id). The parts out of reach leave the
+// numbers as they are, so they are only added where they could change them.
 vec2 scene_sdf(vec3 p)
 {
-    bool car_near, background_near;
-    return scene_sdf_parts(p, SCENE_WHOLE, car_near, background_near);
+    SceneProbe s = probe_scene(p);
+    vec2 r = s.r;
+    if (s.car_near)
+        r = car_sdf(s.q, r);
+    if (s.background_near)
+        r = background_sdf(s.q, r);
+    return r;
 }
 
 // ============================================================================
@@ -725,33 +731,47 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 }
 
 // Sphere trace of one segment from o along d: the distance t of the hit and
-// its material id, -1 for a miss. Each point is taken with the cheapest
-// scene that gives the same numbers there: the ground and lights alone,
-// the scene without the car, or the whole. A group of pixels leaves each
-// inner loop only when all of its pixels have, so only groups with a pixel
-// near the car or the background pay for them.
+// its material id, -1 for a miss. Each step takes the cheapest scene that
+// gives the same numbers there, each in a loop of its own: the ground and
+// lights alone; with the background; with the car. A step that needs both
+// the car and the background is held after the car's loop and finished in
+// the background's. A group of pixels leaves a loop only when all of its
+// pixels have, so only groups with a pixel near the car or the background
+// pay for them, and the car's loop, the costly one, never adds the
+// background, which it rarely needs.
 vec2 march(vec3 o, vec3 d)
 {
     float t = MARCH_START;
     float id = -1.0;
     int steps = 0;
     bool done = false;
+    bool held = false;
+    vec2 with_car = vec2(0.0); // the held step's scene so far
     for (int leg = 0; leg < MARCH_STEPS && !done; leg++) {
-        bool car_near, background_near;
-        while (!done) {
-            vec2 h = scene_sdf_parts(o + t * d, SCENE_ENVIRONMENT, car_near, background_near);
-            if (car_near || background_near) break;
-            done = march_step(h, t, id, steps);
+        SceneProbe s;
+        while (!done && !held) {
+            s = probe_scene(o + t * d);
+            if (s.car_near || s.background_near) break;
+            done = march_step(s.r, t, id, steps);
         }
-        while (!done && !car_near) {
-            vec2 h = scene_sdf_parts(o + t * d, SCENE_WITHOUT_CAR, car_near, background_near);
-            if (car_near) break;
+        while (!done && (held || !s.car_near)) {
+            s = probe_scene(o + t * d);
+            if (s.car_near && !held) break;
+            vec2 h = background_sdf(s.q, held ? with_car : s.r);
+            held = false;
             done = march_step(h, t, id, steps);
-            if (!background_near) break;
+            if (!s.background_near) break;
         }
-        while (!done && car_near) {
-            vec2 h = scene_sdf_parts(o + t * d, SCENE_WHOLE, car_near, background_near);
-            done = march_step(h, t, id, steps);
+        while (!done && !held && s.car_near) {
+            s = probe_scene(o + t * d);
+            vec2 h = s.r;
+            if (s.car_near)
+                h = car_sdf(s.q, h);
+            held = background_bound(s.q) <= h.x;
+            if (held)
+                with_car = h;
+            else
+                done = march_step(h, t, id, steps);
         }
     }
     return vec2(t, id);

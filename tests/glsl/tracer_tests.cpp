@@ -34,24 +34,20 @@ uint32_t advance_rng(uint32_t state, int n)
 
 // The project's shader with the scene replaced by the one in `scene` (a
 // function body of p), so that a path's number of hits is known. The tracer
-// reaches the scene through scene_sdf_parts; the test scene has no car and
-// no background to bring within reach.
+// reaches the scene through probe_scene; the test scene has no car and no
+// background to bring within reach.
 std::string shader_with_scene(const std::string &scene)
 {
     std::string shader = project_shader_text();
-    const std::string head = "vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near)\n{";
+    const std::string head = "SceneProbe probe_scene(vec3 p)\n{";
     size_t at = shader.find(head);
     if (at == std::string::npos) {
-        ADD_FAILURE() << "no scene_sdf_parts definition in the shader";
+        ADD_FAILURE() << "no probe_scene definition in the shader";
         return shader;
     }
-    shader.replace(at, head.size(),
-                   "vec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near);\n"
-                   "vec2 scene_sdf_parts_replaced(vec3 p, int parts, out bool car_near, out bool background_near)\n{");
-    return shader +
-           "\nvec2 scene_sdf_parts(vec3 p, int parts, out bool car_near, out bool background_near)\n{\n"
-           "car_near = false;\nbackground_near = false;\n" +
-           scene + "\n}\n";
+    shader.replace(at, head.size(), "SceneProbe probe_scene(vec3 p);\nSceneProbe probe_scene_replaced(vec3 p)\n{");
+    return shader + "\nvec2 test_scene(vec3 p)\n{\n" + scene +
+           "\n}\nSceneProbe probe_scene(vec3 p)\n{\nreturn SceneProbe(test_scene(p), p, false, false);\n}\n";
 }
 
 float aces(float c)
