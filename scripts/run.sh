@@ -25,6 +25,6 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   exec ../../build/host/intro
 fi
 
-echo "run: no display; rendering the picture headless (about 11 minutes on a 2-core machine without a GPU)"
+echo "run: no display; rendering the picture headless (about 10 minutes on a 2-core machine without a GPU)"
 mkdir -p out
 exec build/host/intro-render --output out/intro.png "$@"
