@@ -1,5 +1,5 @@
 // Output files on POSIX: the temporary file is made in the target's
-// directory, found through its links.
+// directory, found through its links, and takes the replaced file's mode.
 #include "core/output_file.h"
 #include "core/output_target.h"
 
@@ -109,6 +109,18 @@ bool create_temp(OutputFile &out, std::string &error)
     return true;
 }
 
+// The file being replaced keeps its permission bits (not set-id ones), as an
+// editor's save keeps them, and as root also its owner and group. False where
+// they cannot be kept (a share that squashes root): the picture is written
+// all the same.
+bool keep_mode(const OutputFile &out)
+{
+    struct stat st;
+    if (fstatat(out.dir_fd, out.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return true;
+    if (fchmod(out.fd, st.st_mode & 0777) != 0) return false;
+    return geteuid() != 0 || fchown(out.fd, st.st_uid, st.st_gid) == 0;
+}
+
 void remove_temp(OutputFile &out)
 {
     SignalHold hold;
@@ -173,7 +185,10 @@ bool output_open(OutputFile &out, const char *path, std::string &error)
     }
     out.direct = kind == OutputKind::standard_output || kind == OutputKind::in_place;
     if (!out.direct) {
-        if (resolve_links(target, error) && open_dir(out, target, error) && create_temp(out, error)) return true;
+        if (resolve_links(target, error) && open_dir(out, target, error) && create_temp(out, error)) {
+            keep_mode(out);
+            return true;
+        }
         close_dir(out);
         return false;
     }
