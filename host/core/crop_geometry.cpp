@@ -1,5 +1,10 @@
 #include "core/crop_geometry.h"
 
+bool same_rect(const Rect &a, const Rect &b)
+{
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+}
+
 Rect crop_to_gl_rows(const Rect &top_down, int picture_height)
 {
     return Rect{top_down.x, picture_height - top_down.y - top_down.h, top_down.w, top_down.h};

@@ -8,6 +8,8 @@ struct Rect {
     int x = 0, y = 0, w = 0, h = 0; // GL convention: y counts rows from the bottom
 };
 
+bool same_rect(const Rect &a, const Rect &b);
+
 // A crop given from the picture's top-left corner, in GL rows (from the bottom)
 // of a picture `picture_height` rows high.
 Rect crop_to_gl_rows(const Rect &top_down, int picture_height);

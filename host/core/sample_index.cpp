@@ -2,10 +2,10 @@
 
 #include "core/gl_api.h"
 
-bool has_sample_index(const ShaderToolsGl &gl, unsigned program)
+bool has_sample_index(const UniformQueries &gl, unsigned program)
 {
     int count = 0;
-    gl.get_programiv_by_name(program, GL_ACTIVE_UNIFORMS, &count);
+    gl.get_programiv(program, GL_ACTIVE_UNIFORMS, &count);
     for (int i = 0; i < count; ++i) {
         char name[256] = {};
         int length = 0, size = 0;

@@ -2,8 +2,8 @@
 // `shader_gl`, so this file links into the unit tests with fakes.
 #include "core/shader_tools.h"
 
-#include "core/frame_loop.h"
 #include "core/gl_api.h"
+#include "core/render_protocol.h"
 
 #include "core/sample_index.h"
 #include "core/shader_file.h"
@@ -113,7 +113,9 @@ bool build_shader_program(const char *path)
     }
     if (ok) shader_gl.use_program(program);   // a failed build leaves the old program drawing
     print_active_uniforms(program);
-    if (ok && !has_sample_index(shader_gl, program))
+    const UniformQueries queries = {shader_gl.get_programiv_by_name, shader_gl.get_active_uniform,
+                                    shader_gl.get_uniform_location};
+    if (ok && !has_sample_index(queries, program))
         fprintf(stderr, "WARNING: %s has no uniform at location 1: it ignores the sample index, "
                         "so every sample is the same\n", path);
     shader_reload.reloaded_program = program;

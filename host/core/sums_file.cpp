@@ -25,33 +25,51 @@ void put_u64(std::vector<uint8_t> &out, uint64_t v)
     for (int i = 0; i < 8; ++i) out.push_back((uint8_t)(v >> (8 * i)));
 }
 
-uint32_t get_u32(const uint8_t *p)
+// The file read front to back, field by field, as sums_encode writes it.
+// Reading past the end gives zeros and marks the reader short.
+struct Reader {
+    const uint8_t *at;
+    size_t left;
+    bool short_read = false;
+};
+
+const uint8_t *take(Reader &in, size_t n)
 {
+    if (in.left < n) {
+        in.short_read = true;
+        in.left = 0;
+        return nullptr;
+    }
+    const uint8_t *p = in.at;
+    in.at += n;
+    in.left -= n;
+    return p;
+}
+
+uint32_t take_u32(Reader &in)
+{
+    const uint8_t *p = take(in, 4);
+    if (!p) return 0;
     return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
-uint64_t get_u64(const uint8_t *p)
+uint64_t take_u64(Reader &in)
 {
-    return (uint64_t)get_u32(p) | (uint64_t)get_u32(p + 4) << 32;
+    uint64_t low = take_u32(in);
+    return low | (uint64_t)take_u32(in) << 32;
 }
 
 // Fields are stored as u32 but used as int: larger ones are never valid.
-bool get_int(const uint8_t *p, int &value)
+bool take_int(Reader &in, int &value)
 {
-    uint32_t v = get_u32(p);
-    if (v > 0x7fffffffu) return false;
-    value = (int)v;
-    return true;
+    uint32_t v = take_u32(in);
+    value = (int)(v & 0x7fffffffu);
+    return v <= 0x7fffffffu;
 }
 
 bool rect_inside(const Rect &r, int width, int height)
 {
     return r.w > 0 && r.h > 0 && r.x <= width - r.w && r.y <= height - r.h;
-}
-
-bool same_rect(const Rect &a, const Rect &b)
-{
-    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
 }
 
 std::string describe_part(const SumsHeader &h)
@@ -135,13 +153,9 @@ std::vector<uint8_t> sums_encode(const Sums &sums)
     std::vector<uint8_t> out(magic, magic + sizeof magic);
     out.reserve(fixed_header_size + h.regions.size() * 16 + sums.values.size() * 4);
     put_u32(out, kSumsVersion);
-    put_u32(out, (uint32_t)h.picture_width);
-    put_u32(out, (uint32_t)h.picture_height);
-    for (int v : {h.crop.x, h.crop.y, h.crop.w, h.crop.h}) put_u32(out, (uint32_t)v);
-    put_u32(out, (uint32_t)h.margin);
-    put_u32(out, (uint32_t)h.samples);
-    put_u32(out, (uint32_t)h.part);
-    put_u32(out, (uint32_t)h.parts);
+    for (int v : {h.picture_width, h.picture_height, h.crop.x, h.crop.y, h.crop.w, h.crop.h, h.margin, h.samples,
+                  h.part, h.parts})
+        put_u32(out, (uint32_t)v);
     put_u64(out, h.shader_hash);
     put_u32(out, (uint32_t)h.regions.size());
     for (const Rect &r : h.regions)
@@ -152,34 +166,37 @@ std::vector<uint8_t> sums_encode(const Sums &sums)
 
 namespace {
 
-// The header and its regions; `size` is the whole file's, `end` where the
-// header ends.
-bool decode_header(const uint8_t *data, size_t size, SumsHeader &h, size_t &end, std::string &error)
+// The header and its regions, read in the order sums_encode writes them. The
+// fixed part and the region list are each checked for length before their
+// values, so a short file is called truncated whatever it holds.
+bool decode_header(Reader &in, SumsHeader &h, std::string &error)
 {
-    if (size < sizeof magic || std::memcmp(data, magic, sizeof magic) != 0) {
+    const uint8_t *file_magic = take(in, sizeof magic);
+    if (!file_magic || std::memcmp(file_magic, magic, sizeof magic) != 0) {
         error = "not a sums file";
         return false;
     }
-    if (size < 12) {
+    uint32_t version = take_u32(in);
+    if (in.short_read) {
         error = "truncated sums file";
         return false;
     }
-    uint32_t version = get_u32(data + 8);
     if (version != (uint32_t)kSumsVersion) {
         error = "sums file of version " + std::to_string(version) + "; this program reads version " +
                 std::to_string(kSumsVersion);
         return false;
     }
-    if (size < fixed_header_size) {
+    bool ok = true;
+    for (int *field : {&h.picture_width, &h.picture_height, &h.crop.x, &h.crop.y, &h.crop.w, &h.crop.h, &h.margin,
+                       &h.samples, &h.part, &h.parts})
+        ok = take_int(in, *field) && ok;
+    h.shader_hash = take_u64(in);
+    int region_count = 0;
+    ok = take_int(in, region_count) && ok;
+    if (in.short_read) {
         error = "truncated sums file";
         return false;
     }
-    int region_count = 0;
-    bool ok = get_int(data + 12, h.picture_width) && get_int(data + 16, h.picture_height) &&
-              get_int(data + 20, h.crop.x) && get_int(data + 24, h.crop.y) && get_int(data + 28, h.crop.w) &&
-              get_int(data + 32, h.crop.h) && get_int(data + 36, h.margin) && get_int(data + 40, h.samples) &&
-              get_int(data + 44, h.part) && get_int(data + 48, h.parts) && get_int(data + 60, region_count);
-    h.shader_hash = get_u64(data + 52);
     ok = ok && h.picture_width > 0 && h.picture_height > 0 && h.picture_width <= max_picture_side &&
          h.picture_height <= max_picture_side && rect_inside(h.crop, h.picture_width, h.picture_height) &&
          h.samples > 0 && h.part < h.parts && h.parts <= h.samples && region_count >= 1 &&
@@ -188,22 +205,20 @@ bool decode_header(const uint8_t *data, size_t size, SumsHeader &h, size_t &end,
         error = "corrupt sums file header";
         return false;
     }
-    size_t expected = fixed_header_size + (size_t)region_count * 16;
-    if (size < expected) {
+    if (in.left < (size_t)region_count * 16) {
         error = "truncated sums file";
         return false;
     }
     for (int i = 0; i < region_count; ++i) {
-        const uint8_t *p = data + fixed_header_size + (size_t)i * 16;
         Rect r;
-        if (!get_int(p, r.x) || !get_int(p + 4, r.y) || !get_int(p + 8, r.w) || !get_int(p + 12, r.h) ||
-            !rect_inside(r, h.picture_width, h.picture_height)) {
+        bool fits = true;
+        for (int *field : {&r.x, &r.y, &r.w, &r.h}) fits = take_int(in, *field) && fits;
+        if (!fits || !rect_inside(r, h.picture_width, h.picture_height)) {
             error = "corrupt sums file: a region outside the picture";
             return false;
         }
         h.regions.push_back(r);
     }
-    end = expected;
     return true;
 }
 
@@ -211,13 +226,12 @@ bool decode_header(const uint8_t *data, size_t size, SumsHeader &h, size_t &end,
 
 bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &error)
 {
+    Reader in{data, size};
     SumsHeader h;
-    size_t expected = 0;
-    if (!decode_header(data, size, h, expected, error)) return false;
+    if (!decode_header(in, h, error)) return false;
     size_t values = sums_pixel_count(h.regions) * 3;
-    expected += values * 4;
-    if (size != expected) {
-        error = size < expected ? "truncated sums file" : "sums file longer than its header says";
+    if (in.left != values * 4) {
+        error = in.left < values * 4 ? "truncated sums file" : "sums file longer than its header says";
         return false;
     }
     int first = 0, count = 0;
@@ -225,10 +239,9 @@ bool sums_decode(const uint8_t *data, size_t size, Sums &sums, std::string &erro
     uint32_t limit = 255u * (uint32_t)count;
     sums.header = h;
     sums.values.resize(values);
-    const uint8_t *p = data + expected - values * 4;
-    for (size_t i = 0; i < values; ++i) {
-        sums.values[i] = get_u32(p + i * 4);
-        if (sums.values[i] > limit) {
+    for (uint32_t &value : sums.values) {
+        value = take_u32(in);
+        if (value > limit) {
             error = "corrupt sums file: a sum larger than its samples allow";
             return false;
         }

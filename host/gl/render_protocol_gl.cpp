@@ -9,7 +9,7 @@
 
 namespace {
 
-const Accumulator *accumulator = &accum_buffer_accumulator;
+Accumulator accumulator = accum_buffer_accumulator;
 // Without an accumulation buffer the samples are summed in a float target:
 // each sample is copied out of the 8-bit colour buffer first, so the result
 // matches the fixed-function path.
@@ -56,23 +56,23 @@ void draw_rect()
     in_each_region([] { glRects(1, 1, -1, -1); });
 }
 
-void accumulate(float weight) { accumulator->add(weight); }
-void accum_return(float scale) { accumulator->ret(scale); }
+void accumulate(float weight) { accumulator.add(accumulator.context, weight); }
+void accum_return(float scale) { accumulator.ret(accumulator.context, scale); }
 void finish() { glFinish(); }
-void clear_accum() { accumulator->clear(); }
+void clear_accum() { accumulator.clear(accumulator.context); }
 
 const PassOps pass_ops = {bind_texture, copy_to_texture, set_pass, draw_rect,
                           accumulate, accum_return, finish, clear_accum};
 
-void accum_buffer_add(float weight)
+void accum_buffer_add(void *, float weight)
 {
     in_each_region([weight] { glAccum(GL_ACCUM, weight); });
 }
 
-void accum_buffer_return(float scale) { glAccum(GL_RETURN, scale); }
-void accum_buffer_clear() { glClear(GL_ACCUM_BUFFER_BIT); }
+void accum_buffer_return(void *, float scale) { glAccum(GL_RETURN, scale); }
+void accum_buffer_clear(void *) { glClear(GL_ACCUM_BUFFER_BIT); }
 
-void float_add(float weight)
+void float_add(void *, float weight)
 {
     glBindTexture(GL_TEXTURE_2D, sample_copy);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kPictureWidth, kPictureHeight);
@@ -80,8 +80,8 @@ void float_add(float weight)
     in_each_region([weight] { soft_accum_add(soft_accum, sample_copy, weight); });
 }
 
-void float_return(float scale) { soft_accum_return(soft_accum, scale); }
-void float_clear() { soft_accum_clear(soft_accum); }
+void float_return(void *, float scale) { soft_accum_return(soft_accum, scale); }
+void float_clear(void *) { soft_accum_clear(soft_accum); }
 
 // Some drivers (Mesa with an sRGB-encoded back buffer) convert through sRGB
 // in glAccum, so the buffer would average in linear light instead of summing
@@ -117,8 +117,8 @@ bool use_accum_buffer()
 
 } // namespace
 
-const Accumulator accum_buffer_accumulator = {accum_buffer_add, accum_buffer_return, accum_buffer_clear};
-const Accumulator float_accumulator = {float_add, float_return, float_clear};
+const Accumulator accum_buffer_accumulator = {nullptr, accum_buffer_add, accum_buffer_return, accum_buffer_clear};
+const Accumulator float_accumulator = {nullptr, float_add, float_return, float_clear};
 
 bool gl_passes_init_float(std::string &error)
 {
@@ -132,13 +132,13 @@ bool gl_passes_init_float(std::string &error)
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
-    accumulator = &float_accumulator;
+    accumulator = float_accumulator;
     return true;
 }
 
 bool gl_passes_init_window()
 {
-    accumulator = &accum_buffer_accumulator;
+    accumulator = accum_buffer_accumulator;
     if (use_accum_buffer()) return true;
     std::string error;
     if (gl_passes_init_float(error)) return true;
@@ -146,7 +146,7 @@ bool gl_passes_init_window()
     return false;
 }
 
-void gl_passes_use(const Accumulator &acc) { accumulator = &acc; }
+void gl_passes_use(const Accumulator &acc) { accumulator = acc; }
 
 void gl_passes_destroy()
 {
@@ -158,7 +158,7 @@ void gl_passes_destroy()
 void gl_passes_clear_all()
 {
     glClear(GL_COLOR_BUFFER_BIT);
-    accumulator->clear();
+    accumulator.clear(accumulator.context);
 }
 
 void gl_passes_set_regions(const std::vector<Rect> &boxes) { regions = boxes; }

@@ -11,10 +11,12 @@
 
 // Where the samples are summed. `add` reads the colour read buffer and, like
 // glAccum, honours the scissor box; `ret` draws sum * scale into the draw buffer.
+// Each call gets `context`, the accumulator's own state.
 struct Accumulator {
-    void (*add)(float weight);
-    void (*ret)(float scale);
-    void (*clear)();
+    void *context;
+    void (*add)(void *context, float weight);
+    void (*ret)(void *context, float scale);
+    void (*clear)(void *context);
 };
 extern const Accumulator accum_buffer_accumulator;
 extern const Accumulator float_accumulator;
@@ -24,7 +26,8 @@ extern const Accumulator float_accumulator;
 bool gl_passes_init_window();
 // The float accumulator only, for a context without a default framebuffer.
 bool gl_passes_init_float(std::string &error);
-// Another accumulator in place of the chosen one (intro-render's exact sums).
+// Another accumulator in place of the chosen one (intro-render's exact sums);
+// its context must outlive its use.
 void gl_passes_use(const Accumulator &acc);
 void gl_passes_destroy();
 // Clears the colour buffer and the sum before the first cycle.

@@ -12,10 +12,10 @@ PassTimes time_region(Renderer &r, const Rect &crop, int samples)
 {
     std::vector<Rect> regions = {crop};
     Rect warm = {crop.x, crop.y, crop.w < 8 ? crop.w : 8, crop.h < 8 ? crop.h : 8};
-    render_start({warm});
+    render_start(r, {warm});
     render_sample(r, 0); // the driver compiles its variants here
     render_post(r, 1, warm);
-    render_start(regions);
+    render_start(r, regions);
     PassTimes t;
     std::clock_t cpu_start = std::clock();
     Clock::time_point start = Clock::now();
@@ -61,18 +61,18 @@ Rect benchmark_crop(const Options &opt)
 // weighs on both alike; then the ratio of the sums.
 void compare_region(Renderer &r, unsigned baseline, const char *label, const Rect &crop, int samples)
 {
-    const unsigned shader = r.program;
     PassTimes sum[2];
     for (int round = 0; round < 2; ++round) {
         for (int which = 0; which < 2; ++which) {
-            r.program = which ? baseline : shader;
+            // The baseline lent for its own turn only: the renderer keeps the shader.
+            unsigned shader = which ? renderer_swap_program(r, baseline) : 0;
             PassTimes t = time_region(r, crop, samples);
+            if (which) renderer_swap_program(r, shader);
             print_times((std::string(label) + (which ? " baseline" : "")).c_str(), crop, samples, t);
             sum[which].sample_ms += t.sample_ms;
             sum[which].sample_cpu_ms += t.sample_cpu_ms;
         }
     }
-    r.program = shader;
     std::printf("benchmark ratio %-5s shader / baseline per sample pass: %.3f (wall), %.3f (CPU)\n", label,
                 sum[0].sample_ms / sum[1].sample_ms, sum[0].sample_cpu_ms / sum[1].sample_cpu_ms);
     std::fflush(stdout);

@@ -5,12 +5,26 @@
 #pragma once
 #include "core/sums_file.h"
 
-// The one sum intro-render renders into, and how many samples it holds.
-extern Sums exact_sums;
-extern int exact_count;
+#include <cstdint>
+#include <vector>
 
-// Makes these sums the render protocol's accumulator; the mean is returned
-// into `colour_texture`, the texture behind the colour buffer.
-void exact_sums_install(unsigned colour_texture);
+// The sum a render is made of, and how many samples it holds. Its owner hands
+// it to the renderer, which sums into it, and to the split code, which writes
+// it out or merges the parts into it.
+struct ExactSums {
+    Sums sums;
+    int count = 0;
+};
+
+// The render protocol's accumulator over an ExactSums.
+struct ExactAccumulator {
+    ExactSums *sums = nullptr;
+    unsigned colour = 0;           // the mean goes into this texture, behind the colour buffer
+    std::vector<uint8_t> pixels;   // one region read back, or the mean
+};
+
+// Makes `acc` the render protocol's accumulator; the protocol keeps its
+// address, so it stays where it is while in use.
+void exact_sums_install(ExactAccumulator &acc);
 // Forgets the samples: an empty sum over header.regions, of the whole picture.
-void exact_sums_start(const SumsHeader &header);
+void exact_sums_start(ExactSums &sums, const SumsHeader &header);

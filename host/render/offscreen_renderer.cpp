@@ -7,7 +7,6 @@
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
 #include "gl/shader_program.h"
-#include "render/exact_sums.h"
 
 #include <cstdio>
 
@@ -30,10 +29,7 @@ bool renderer_set_shader(Renderer &r, const std::string &source, std::string &er
         error = "the shader does not build:\n" + log;
         return false;
     }
-    ShaderToolsGl queries = {};
-    queries.get_programiv_by_name = gl_ext.GetProgramiv;
-    queries.get_active_uniform = gl_ext.GetActiveUniform;
-    queries.get_uniform_location = gl_ext.GetUniformLocation;
+    const UniformQueries queries = {gl_ext.GetProgramiv, gl_ext.GetActiveUniform, gl_ext.GetUniformLocation};
     if (!has_sample_index(queries, program))
         std::fprintf(stderr, "intro-render: warning: the shader has no uniform at location 1: it ignores the "
                              "sample index, so every sample is the same\n");
@@ -43,7 +39,15 @@ bool renderer_set_shader(Renderer &r, const std::string &source, std::string &er
     return true;
 }
 
-bool renderer_init(Renderer &r, const std::string &source, std::string &error)
+unsigned renderer_swap_program(Renderer &r, unsigned program)
+{
+    unsigned old = r.program;
+    r.program = program;
+    gl_ext.UseProgram(r.program);
+    return old;
+}
+
+bool renderer_init(Renderer &r, ExactSums &sums, const std::string &source, std::string &error)
 {
     if (!source.empty() && !renderer_set_shader(r, source, error)) return false;
     // Texture 1 is the protocol's by name: claim it before any texture is generated.
@@ -52,7 +56,9 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
         error = "the driver cannot render into an 8-bit RGBA texture";
         return false;
     }
-    exact_sums_install(r.texture);
+    r.accumulator.sums = &sums;
+    r.accumulator.colour = r.texture;
+    exact_sums_install(r.accumulator);
     glViewport(0, 0, kPictureWidth, kPictureHeight);
     gl_ext.UseProgram(r.program);
     return true;
@@ -67,11 +73,11 @@ void renderer_destroy(Renderer &r)
     r = Renderer();
 }
 
-void render_start(const std::vector<Rect> &regions, const SumsHeader &header)
+void render_start(Renderer &r, const std::vector<Rect> &regions, const SumsHeader &header)
 {
     SumsHeader h = header;
     h.regions = regions;
-    exact_sums_start(h);
+    exact_sums_start(*r.accumulator.sums, h);
 }
 
 void render_sample(Renderer &r, int index)
@@ -79,7 +85,7 @@ void render_sample(Renderer &r, int index)
     const PassOps &ops = gl_pass_ops();
     use_renderer(r);
     ops.bind_texture();
-    gl_passes_set_regions(exact_sums.header.regions);
+    gl_passes_set_regions(r.accumulator.sums->sums.header.regions);
     sample_pass(ops, index);
 }
 

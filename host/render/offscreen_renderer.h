@@ -1,10 +1,11 @@
 // intro-render's GL side: the shader's program and one 8-bit colour target
 // that stands in for the window's back buffer, driven through the same
-// render protocol as the windowed hosts (texture 1), summed exactly in
-// exact_sums.
+// render protocol as the windowed hosts (texture 1), summed exactly into
+// the caller's ExactSums.
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/sums_file.h"
+#include "render/exact_sums.h"
 
 #include <string>
 #include <vector>
@@ -13,18 +14,23 @@ struct Renderer {
     unsigned program = 0;
     unsigned texture = 0;      // RGBA8, the colour buffer
     unsigned framebuffer = 0;  // draws into `texture`; samples, mean and post pass
+    ExactAccumulator accumulator; // the protocol holds its address: the renderer stays put
 };
 
 // Needs a current context and the GL loader loaded; on failure says why.
+// The samples are summed into `sums`, which must outlive the renderer.
 // An empty source leaves the program to renderer_set_shader.
-bool renderer_init(Renderer &r, const std::string &source, std::string &error);
+bool renderer_init(Renderer &r, ExactSums &sums, const std::string &source, std::string &error);
 // Builds `source` into the program the passes draw with; on failure the old
 // one stays and `error` holds the driver's log.
 bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error);
+// Draws with `program` from now on and hands back the one it drew with: the
+// caller owns that one, the renderer the one it holds when destroyed.
+unsigned renderer_swap_program(Renderer &r, unsigned program);
 void renderer_destroy(Renderer &r);
 // Forgets the samples summed so far and starts a sum over `regions`;
 // `header` describes the render for a sums file.
-void render_start(const std::vector<Rect> &regions, const SumsHeader &header = SumsHeader());
+void render_start(Renderer &r, const std::vector<Rect> &regions, const SumsHeader &header = SumsHeader());
 // One sample pass over the started regions, added into the sum.
 void render_sample(Renderer &r, int index);
 // The mean of the `count` samples summed into texture 1, then the post pass

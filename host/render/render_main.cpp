@@ -36,10 +36,10 @@ bool write_result(Renderer &r, int count, const Rect &crop, const std::string &p
 }
 
 // The picture, or with --sums one share of its samples as a sums file.
-int render(const Options &opt, Renderer &r, uint64_t shader_hash)
+int render(const Options &opt, Renderer &r, const ExactSums &sums, uint64_t shader_hash)
 {
     Rect crop = gl_crop(opt);
-    render_start(sample_regions(crop, opt.margin, kPictureWidth, kPictureHeight), part_header(opt, shader_hash));
+    render_start(r, sample_regions(crop, opt.margin, kPictureWidth, kPictureHeight), part_header(opt, shader_hash));
     bool part = !opt.sums_path.empty();
     int first = 0, count = 0;
     share_range(opt.samples, opt.part, opt.parts, first, count);
@@ -53,7 +53,7 @@ int render(const Options &opt, Renderer &r, uint64_t shader_hash)
         show_progress(done, count, seconds_since(start));
     }
     std::string error;
-    if (part && !write_part(opt, error)) {
+    if (part && !write_part(opt, sums, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -88,7 +88,11 @@ bool watch_load(void *context, std::string &error)
     return renderer_set_shader(*t.renderer, source, error);
 }
 
-void watch_clear(void *context) { render_start(((WatchTarget *)context)->regions); }
+void watch_clear(void *context)
+{
+    WatchTarget &t = *(WatchTarget *)context;
+    render_start(*t.renderer, t.regions);
+}
 
 void watch_sample(void *context, int index)
 {
@@ -120,7 +124,7 @@ int watch(const Options &opt, Renderer &r)
     return watch_run(renderer, settings);
 }
 
-// The picture from the parts' sums, already in exact_sums.
+// The picture from the parts' sums, merged into the renderer's sums already.
 int merge(const Options &opt, Renderer &r)
 {
     Rect crop = gl_crop(opt);
@@ -153,7 +157,8 @@ int main(int argc, char **argv)
     std::string source = intro_shader_text, baseline;
     if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
     uint64_t shader_hash = fnv1a64(source);
-    if (!opt.merge_paths.empty() && !load_parts(opt, shader_hash, error)) {
+    ExactSums sums;
+    if (!opt.merge_paths.empty() && !load_parts(opt, shader_hash, sums, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -169,7 +174,7 @@ int main(int argc, char **argv)
     gl_loader_load(egl_proc_address);
     Renderer renderer;
     // The watch loop builds the file itself, and waits out a broken one.
-    if (!gl_loader_ready(error) || !renderer_init(renderer, opt.watch ? std::string() : source, error)) {
+    if (!gl_loader_ready(error) || !renderer_init(renderer, sums, opt.watch ? std::string() : source, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
@@ -177,7 +182,7 @@ int main(int argc, char **argv)
     if (opt.watch) status = watch(opt, renderer);
     else if (opt.benchmark) status = benchmark(opt, renderer, baseline);
     else if (!opt.merge_paths.empty()) status = merge(opt, renderer);
-    else status = render(opt, renderer, shader_hash);
+    else status = render(opt, renderer, sums, shader_hash);
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

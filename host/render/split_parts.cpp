@@ -1,16 +1,10 @@
 #include "render/split_parts.h"
 
 #include "core/crop_geometry.h"
-#include "render/exact_sums.h"
 
 #include <vector>
 
 namespace {
-
-bool same_rect(const Rect &a, const Rect &b)
-{
-    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
-}
 
 // The options given on the command line against the parts' render.
 bool options_agree(const Options &opt, const SumsHeader &h, std::string &error)
@@ -36,12 +30,12 @@ SumsHeader part_header(const Options &opt, uint64_t shader_hash)
     return h;
 }
 
-bool write_part(const Options &opt, std::string &error)
+bool write_part(const Options &opt, const ExactSums &sums, std::string &error)
 {
-    return sums_write_file(opt.sums_path, exact_sums, error);
+    return sums_write_file(opt.sums_path, sums.sums, error);
 }
 
-bool load_parts(Options &opt, uint64_t shader_hash, std::string &error)
+bool load_parts(Options &opt, uint64_t shader_hash, ExactSums &sums, std::string &error)
 {
     std::vector<Sums> parts(opt.merge_paths.size());
     for (size_t i = 0; i < parts.size(); ++i)
@@ -72,7 +66,7 @@ bool load_parts(Options &opt, uint64_t shader_hash, std::string &error)
     opt.crop = crop_to_gl_rows(h.crop, kPictureHeight); // the same flip both ways
     opt.margin = h.margin;
     opt.samples = h.samples;
-    exact_sums = std::move(total);
-    exact_count = exact_sums.header.samples;
+    sums.count = total.header.samples;
+    sums.sums = std::move(total);
     return true;
 }

@@ -12,6 +12,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,11 @@ protected:
         int status = 0;
         waitpid(pid, &status, 0);
         return status;
+    }
+    static std::string contents(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     std::string tmp;
 };
@@ -108,6 +115,55 @@ TEST_F(OutputFiles, FailedWritesSayWhyAndLeaveNothing)
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, ok ? 18 + 12 : 18 + 3);
     EXPECT_EQ(entries(), std::vector<std::string>{"grab.tga"});
+}
+
+TEST_F(OutputFiles, AWriteThatFailsMidwayLeavesTheOldFileByteForByte)
+{
+    // The new file outgrows the size limit halfway: written in place, the old
+    // one would have been cut short and its start overwritten.
+    std::string path = tmp + "/picture.png";
+    std::string old_bytes(8192, '\0'), error;
+    for (size_t i = 0; i < old_bytes.size(); ++i) old_bytes[i] = (char)(i * 7 + 1);
+    ASSERT_TRUE(output_write_file(path.c_str(), old_bytes.data(), old_bytes.size(), error)) << error;
+    std::string new_bytes(8192, 'n');
+    int status = in_child([&] {
+        struct rlimit limit = {4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        bool ok = output_write_file(path.c_str(), new_bytes.data(), new_bytes.size(), error);
+        _exit(!ok && error == "File too large" ? 0 : 5);
+    });
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(contents(path) == old_bytes);
+    EXPECT_EQ(entries(), std::vector<std::string>{"picture.png"});
+}
+
+TEST_F(OutputFiles, AReplacedFileKeepsItsMode)
+{
+    std::string path = tmp + "/picture.png", link = tmp + "/latest.png", error;
+    ASSERT_TRUE(output_write_file(path.c_str(), "old", 3, error)) << error;
+    ASSERT_EQ(symlink("picture.png", link.c_str()), 0);
+    // Unlike a new file's 0666 less the umask; also through a link.
+    for (mode_t mode : {0600, 0664, 0400}) {
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        for (const std::string &name : {path, link}) {
+            ASSERT_TRUE(output_write_file(name.c_str(), "new", 3, error)) << error;
+            struct stat st;
+            ASSERT_EQ(stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode) << name;
+            EXPECT_EQ(contents(path), "new");
+        }
+    }
+    // Root, writing someone else's picture, leaves it theirs.
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(path.c_str(), 12345, 12346), 0);
+        ASSERT_TRUE(output_write_file(path.c_str(), "new", 3, error)) << error;
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 12345u);
+        EXPECT_EQ(st.st_gid, 12346u);
+    }
 }
 
 } // namespace
