@@ -336,8 +336,8 @@ int cost_map(const Options &opt, Renderer &r)
     // disagree, the tiles' shares cannot be trusted.
     if (m.plain_ms > 0 && (total > 1.25 * m.plain_ms || total < 0.75 * m.plain_ms))
         std::fprintf(stderr, "intro-render: warning: the tiles add up to %.0f%% of a plain pass of the region: a busy "
-                             "machine, or tiles too small to keep the device busy; try more --samples or larger "
-                             "tiles\n", 100.0 * total / m.plain_ms);
+                             "machine, or tiles too cheap to time beside a draw's overhead or too small to keep "
+                             "the device busy; try more --samples or larger tiles\n", 100.0 * total / m.plain_ms);
 
     Rect gl_area = gl_crop(opt);
     render_post(r, samples, gl_area);
