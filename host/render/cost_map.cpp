@@ -41,6 +41,7 @@ DrawTimer draw_timer_make()
     DrawTimer t;
     const char *forced = std::getenv("INTRO_COST_TIMER");
     std::string chosen = forced ? forced : "";
+    if (chosen != "cpu" && chosen != "query" && chosen != "wall") chosen.clear();
     if (chosen == "cpu" || (chosen.empty() && software_renderer())) {
         t.kind = TimerKind::cpu;
         return t;
