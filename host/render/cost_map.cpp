@@ -297,8 +297,9 @@ void print_report(FILE *out, const Rect &crop, int tile, int samples, TimerKind 
         times.push_back(t.ms);
     }
     std::stable_sort(ranked.begin(), ranked.end(), [](const Tile *a, const Tile *b) { return a->ms > b->ms; });
-    std::fprintf(out, "cost map %dx%d at %d,%d: %d tiles of %dx%d, each the median of %d sample passes, timed by %s\n",
-                crop.w, crop.h, crop.x, crop.y, (int)m.tiles.size(), tile, tile, samples, timer_text(kind));
+    std::fprintf(out, "cost map %dx%d at %d,%d: %d tiles of %dx%d, each the median of %d sample pass%s, timed by %s\n",
+                crop.w, crop.h, crop.x, crop.y, (int)m.tiles.size(), tile, tile, samples, samples == 1 ? "" : "es",
+                timer_text(kind));
     std::fprintf(out, "cost map overhead per draw: %.3f ms (median of %d empty draws), taken off every tile and the "
                 "plain pass (with it the tiles add up to %.1f ms)\n", m.overhead_ms, m.overhead_draws,
                 m.raw_total_ms);
