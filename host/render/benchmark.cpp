@@ -4,8 +4,6 @@
 #include "gl/shader_program.h"
 #include "render/progress.h"
 
-#include <ctime>
-
 #include <cstdio>
 
 PassTimes time_region(Renderer &r, const Rect &crop, int samples)
@@ -17,11 +15,11 @@ PassTimes time_region(Renderer &r, const Rect &crop, int samples)
     render_post(r, 1, warm);
     render_start(r, regions);
     PassTimes t;
-    std::clock_t cpu_start = std::clock();
+    double cpu_start = cpu_seconds();
     Clock::time_point start = Clock::now();
     for (int s = 0; s < samples; ++s) render_sample(r, s);
     t.sample_ms = seconds_since(start) * 1000.0 / samples;
-    t.sample_cpu_ms = (double)(std::clock() - cpu_start) * 1000.0 / CLOCKS_PER_SEC / samples;
+    t.sample_cpu_ms = (cpu_seconds() - cpu_start) * 1000.0 / samples;
     start = Clock::now();
     render_post(r, samples, crop);
     t.post_ms = seconds_since(start) * 1000.0;

@@ -1,11 +1,14 @@
 #include "render/progress.h"
 
 #include <cstdio>
+#include <ctime>
 
 double seconds_since(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+double cpu_seconds() { return (double)std::clock() / CLOCKS_PER_SEC; }
 
 std::string format_duration(double seconds)
 {

@@ -7,6 +7,7 @@
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "render/benchmark.h"
+#include "render/cost_map.h"
 #include "render/egl_context.h"
 #include "render/offscreen_renderer.h"
 #include "render/picture_files.h"
@@ -181,6 +182,7 @@ int main(int argc, char **argv)
     }
     if (opt.watch) status = watch(opt, renderer);
     else if (opt.benchmark) status = benchmark(opt, renderer, baseline);
+    else if (opt.cost_map) status = cost_map(opt, renderer);
     else if (!opt.merge_paths.empty()) status = merge(opt, renderer);
     else status = render(opt, renderer, sums, shader_hash);
     renderer_destroy(renderer);

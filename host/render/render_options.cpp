@@ -37,6 +37,11 @@ void print_usage(FILE *out)
         "      --watch              with --shader: a live preview; writes FILE after\n"
         "                           1, 2, 4, ... samples and starts over whenever the\n"
         "                           shader file is saved; Ctrl-C ends it\n"
+        "      --cost-map           time the sample pass tile by tile over the picture\n"
+        "                           or --crop and write a heat map of the times to -o\n"
+        "                           (default \"cost-map.png\"); each tile's time is the\n"
+        "                           median of --samples passes (default 3)\n"
+        "      --tile N             with --cost-map: tiles of N x N pixels (default 16)\n"
         "  -h, --help\n");
 }
 
@@ -116,6 +121,8 @@ enum OptionId {
     opt_part,
     opt_sums,
     opt_merge,
+    opt_cost_map,
+    opt_tile,
 };
 
 const struct option long_options[] = {
@@ -133,6 +140,8 @@ const struct option long_options[] = {
     {"part", required_argument, nullptr, opt_part},
     {"sums", required_argument, nullptr, opt_sums},
     {"merge", no_argument, nullptr, opt_merge}, // the parts' files are the operands
+    {"cost-map", no_argument, nullptr, opt_cost_map},
+    {"tile", required_argument, nullptr, opt_tile},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -189,8 +198,29 @@ int apply_option(int id, const char *value, Options &opt)
         std::fprintf(stderr, "intro-render: the sums path is empty\n");
         return 2;
     case opt_merge: opt.merge = true; return 0;
+    case opt_cost_map: opt.cost_map = true; return 0;
+    case opt_tile:
+        if (!parse_int(value, 1, kPictureHeight, opt.tile)) {
+            std::fprintf(stderr, "intro-render: --tile must be a whole number from 1 to 1080, not \"%s\"\n", value);
+            return 2;
+        }
+        opt.tile_given = true;
+        return 0;
     }
     return 2;
+}
+
+// A cost map only times the crop's tiles: no other mode, no margin, no
+// progress pictures.
+const char *cost_map_clash(const Options &opt)
+{
+    if (opt.tile_given && !opt.cost_map) return "--tile goes with --cost-map";
+    if (!opt.cost_map) return nullptr;
+    if (opt.benchmark || opt.watch || opt.merge || opt.part_given || !opt.sums_path.empty())
+        return "--cost-map goes with neither --benchmark, --watch, --part, --sums nor --merge";
+    if (opt.margin_given) return "--cost-map times the crop alone: it takes no --margin";
+    if (opt.progress_pictures > 0) return "--cost-map writes no progress pictures";
+    return nullptr;
 }
 
 // Options that do not go together, once all are known.
@@ -203,6 +233,7 @@ int check_combination(const Options &opt)
     else if (opt.watch && opt.progress_pictures > 0) clash = "--watch writes no progress pictures";
     else if (opt.watch && output_is_direct(opt.output.c_str()))
         clash = "--watch writes its picture again and again: it needs an output file";
+    if (!clash) clash = cost_map_clash(opt);
     if (!clash) return 0;
     std::fprintf(stderr, "intro-render: %s\n", clash);
     return 2;
@@ -253,8 +284,9 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
                      opt.output.c_str());
         return 2;
     }
+    if (opt.cost_map && !opt.output_given) opt.output = "cost-map.png";
     if (opt.progress_pictures < 0)
-        opt.progress_pictures = opt.crop_given || direct || opt.watch || !opt.sums_path.empty() ? 0 : 1;
+        opt.progress_pictures = opt.crop_given || direct || opt.watch || !opt.sums_path.empty() || opt.cost_map ? 0 : 1;
     return check_combination(opt);
 }
 

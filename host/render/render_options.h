@@ -10,6 +10,10 @@
 // The post pass's bloom reaches 227 px across and 128 up; aberration 8 px.
 constexpr int kDefaultMargin = 240;
 
+// --cost-map's tiles: small enough to find a hot spot, large enough that a
+// draw's fixed cost stays a small share of its time.
+constexpr int kDefaultTile = 16;
+
 enum class PictureFormat { png, tga };
 
 struct Options {
@@ -32,6 +36,9 @@ struct Options {
     std::string sums_path;      // non-empty: write the part's sums, not a picture
     bool merge = false;
     std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
+    bool cost_map = false;      // time the sample pass tile by tile instead of rendering
+    int tile = kDefaultTile;    // --cost-map's tile edge in pixels
+    bool tile_given = false;
 };
 
 void print_usage(FILE *out);

@@ -1,0 +1,356 @@
+#include "render/cost_map.h"
+
+#include "core/gl_api.h"
+#include "core/output_file.h"
+#include "gl/gl_loader.h"
+#include "gl/render_protocol_gl.h"
+#include "render/picture_files.h"
+#include "render/progress.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum class TimerKind { cpu, query, wall };
+
+// How one draw is timed. A software rasteriser draws on this process's own
+// threads: their CPU time is the work whatever else the machine runs, and
+// its timer queries span the waits of a busy machine too. A GPU's work is
+// what its timer queries measure; without them, the clock around glFinish.
+struct DrawTimer {
+    TimerKind kind = TimerKind::wall;
+    GLuint query = 0;
+    PFNGLBEGINQUERYPROC begin_query = nullptr;
+    PFNGLENDQUERYPROC end_query = nullptr;
+    PFNGLGETQUERYOBJECTUI64VPROC query_result = nullptr;
+};
+
+bool software_renderer()
+{
+    const char *name = (const char *)glGetString(GL_RENDERER);
+    return name && (std::strstr(name, "llvmpipe") || std::strstr(name, "softpipe"));
+}
+
+// INTRO_COST_TIMER=cpu, query or wall chooses the timer, to compare them on
+// one driver.
+DrawTimer draw_timer_make()
+{
+    DrawTimer t;
+    const char *forced = std::getenv("INTRO_COST_TIMER");
+    std::string chosen = forced ? forced : "";
+    if (chosen != "cpu" && chosen != "query" && chosen != "wall") chosen.clear();
+    if (chosen == "cpu" || (chosen.empty() && software_renderer())) {
+        t.kind = TimerKind::cpu;
+        return t;
+    }
+    if (chosen == "wall") return t;
+    auto gen_queries = gl_named<PFNGLGENQUERIESPROC>("glGenQueries");
+    auto get_queryiv = gl_named<PFNGLGETQUERYIVPROC>("glGetQueryiv");
+    t.begin_query = gl_named<PFNGLBEGINQUERYPROC>("glBeginQuery");
+    t.end_query = gl_named<PFNGLENDQUERYPROC>("glEndQuery");
+    t.query_result = gl_named<PFNGLGETQUERYOBJECTUI64VPROC>("glGetQueryObjectui64v");
+    GLint bits = 0;
+    if (gen_queries && get_queryiv && t.begin_query && t.end_query && t.query_result)
+        get_queryiv(GL_TIME_ELAPSED, GL_QUERY_COUNTER_BITS, &bits);
+    if (bits > 0) {
+        gen_queries(1, &t.query);
+        t.kind = TimerKind::query;
+    }
+    return t;
+}
+
+void draw_timer_destroy(DrawTimer &t)
+{
+    auto delete_queries = gl_named<PFNGLDELETEQUERIESPROC>("glDeleteQueries");
+    if (t.query && delete_queries) delete_queries(1, &t.query);
+    t.query = 0;
+}
+
+const char *timer_text(TimerKind kind)
+{
+    switch (kind) {
+    case TimerKind::cpu: return "the process's CPU time around glFinish (a software rasteriser)";
+    case TimerKind::query: return "GL timer queries";
+    case TimerKind::wall: return "the clock around glFinish";
+    }
+    return "";
+}
+
+// One sample-pass draw limited to `box` (GL rows), in milliseconds. The
+// pipeline is idle before and after, so nothing else is in the time.
+double time_draw(const DrawTimer &t, const PassOps &ops, const Rect &box)
+{
+    gl_passes_set_regions({box});
+    if (t.kind == TimerKind::query) {
+        t.begin_query(GL_TIME_ELAPSED, t.query);
+        ops.draw_rect();
+        t.end_query(GL_TIME_ELAPSED);
+        GLuint64 ns = 0;
+        t.query_result(t.query, GL_QUERY_RESULT, &ns);
+        return (double)ns / 1e6;
+    }
+    if (t.kind == TimerKind::cpu) {
+        double start = cpu_seconds();
+        ops.draw_rect();
+        glFinish();
+        return (cpu_seconds() - start) * 1000.0;
+    }
+    Clock::time_point start = Clock::now();
+    ops.draw_rect();
+    glFinish();
+    return seconds_since(start) * 1000.0;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) return 0.0;
+    size_t mid = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + mid, values.end());
+    double upper = values[mid];
+    if (values.size() % 2) return upper;
+    return (*std::max_element(values.begin(), values.begin() + mid) + upper) / 2.0;
+}
+
+struct Tile {
+    Rect box;                   // from the picture's top-left, as --crop takes it
+    std::vector<double> times;  // one per sample pass, less the draw's overhead
+    double ms = 0.0;            // their median
+};
+
+// The crop cut into tiles from its top-left corner; the last column and row
+// take what is left.
+std::vector<Tile> make_tiles(const Rect &crop, int size)
+{
+    std::vector<Tile> tiles;
+    for (int y = crop.y; y < crop.y + crop.h; y += size)
+        for (int x = crop.x; x < crop.x + crop.w; x += size) {
+            Tile t;
+            t.box = Rect{x, y, std::min(size, crop.x + crop.w - x), std::min(size, crop.y + crop.h - y)};
+            tiles.push_back(t);
+        }
+    return tiles;
+}
+
+// What the passes measured.
+struct Measured {
+    std::vector<Tile> tiles;
+    double plain_ms = 0.0;    // one draw over the whole crop, less the overhead
+    double overhead_ms = 0.0; // an empty draw: the fixed cost of a draw and glFinish
+    int overhead_draws = 0;
+    double raw_total_ms = 0.0; // the tiles' total with the overhead left in
+};
+
+// `samples` sample passes: each draws the crop once whole, then tile by
+// tile, and adds its sample into the sums.
+Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int samples)
+{
+    const PassOps &ops = gl_pass_ops();
+    Rect gl_area = gl_crop(opt);
+    Rect top_down = opt.crop_given ? opt.crop : Rect{0, 0, kPictureWidth, kPictureHeight};
+    Measured m;
+    m.tiles = make_tiles(top_down, opt.tile);
+    std::vector<double> plain, empty;
+    const Rect nothing = {gl_area.x, gl_area.y, 0, 0};
+    gl_ext.BindFramebuffer(GL_FRAMEBUFFER, r.framebuffer);
+    gl_ext.UseProgram(r.program);
+    ops.bind_texture();
+    // The driver builds its variants of the program on the first draw.
+    ops.set_pass(0, kSamplePass);
+    time_draw(timer, ops, Rect{gl_area.x, gl_area.y, std::min(gl_area.w, 8), std::min(gl_area.h, 8)});
+    render_start({gl_area});
+    Clock::time_point start = Clock::now();
+    for (int s = 0; s < samples; ++s) {
+        ops.set_pass(s, kSamplePass);
+        // An empty draw after each draw: the overhead, and every tile drawn
+        // after the same thing.
+        plain.push_back(time_draw(timer, ops, gl_area));
+        empty.push_back(time_draw(timer, ops, nothing));
+        for (Tile &t : m.tiles) {
+            t.times.push_back(time_draw(timer, ops, crop_to_gl_rows(t.box, kPictureHeight)));
+            empty.push_back(time_draw(timer, ops, nothing));
+        }
+        ops.accumulate(kAccumWeight);
+        show_progress(s + 1, samples, seconds_since(start));
+    }
+    gl_passes_set_regions({});
+    m.overhead_ms = median(empty);
+    m.overhead_draws = (int)empty.size();
+    // Every draw pays the overhead once, the whole crop's as well as a tile's.
+    for (Tile &t : m.tiles) {
+        m.raw_total_ms += median(t.times);
+        for (double &ms : t.times) ms = std::max(0.0, ms - m.overhead_ms);
+        t.ms = median(t.times);
+    }
+    m.plain_ms = std::max(0.0, median(plain) - m.overhead_ms);
+    return m;
+}
+
+// Black through purple, red and yellow to white, for t in [0, 1].
+void heat_colour(double t, double rgb[3])
+{
+    static const double stops[5][3] = {{0, 0, 0}, {0.45, 0.05, 0.55}, {0.9, 0.15, 0.1}, {1, 0.8, 0}, {1, 1, 1}};
+    t = std::min(1.0, std::max(0.0, t)) * 4.0;
+    int i = std::min(3, (int)t);
+    double f = t - i;
+    for (int c = 0; c < 3; ++c) rgb[c] = stops[i][c] * (1.0 - f) + stops[i + 1][c] * f;
+}
+
+// A 3x5 font for the colour bar's numbers (bit 4 is a 5-wide glyph's left
+// column, bit 2 a 3-wide one's).
+struct Glyph {
+    char c;
+    int width;
+    unsigned char rows[5];
+};
+const Glyph kFont[] = {
+    {'0', 3, {7, 5, 5, 5, 7}}, {'1', 3, {2, 6, 2, 2, 7}}, {'2', 3, {7, 1, 7, 4, 7}}, {'3', 3, {7, 1, 7, 1, 7}},
+    {'4', 3, {5, 5, 7, 1, 1}}, {'5', 3, {7, 4, 7, 1, 7}}, {'6', 3, {7, 4, 7, 5, 7}}, {'7', 3, {7, 1, 1, 1, 1}},
+    {'8', 3, {7, 5, 7, 5, 7}}, {'9', 3, {7, 5, 7, 1, 7}}, {'.', 1, {0, 0, 0, 0, 1}}, {' ', 1, {0, 0, 0, 0, 0}},
+    {'m', 5, {0, 26, 21, 21, 21}}, {'s', 3, {0, 3, 4, 1, 6}},
+};
+constexpr int kFontScale = 2;
+
+const Glyph *glyph(char c)
+{
+    for (const Glyph &g : kFont)
+        if (g.c == c) return &g;
+    return nullptr;
+}
+
+int text_width(const std::string &text)
+{
+    int w = 0;
+    for (char c : text)
+        if (const Glyph *g = glyph(c)) w += (g->width + 1) * kFontScale;
+    return w > 0 ? w - kFontScale : 0;
+}
+
+// Writes `text` in white with its top-left corner at x, y; what falls
+// outside the picture is left out.
+void draw_text(std::vector<unsigned char> &rgb, int width, int height, int x, int y, const std::string &text)
+{
+    for (char c : text) {
+        const Glyph *g = glyph(c);
+        if (!g) continue;
+        for (int row = 0; row < 5 * kFontScale; ++row)
+            for (int col = 0; col < g->width * kFontScale; ++col) {
+                int px = x + col, py = y + row;
+                if (!(g->rows[row / kFontScale] >> (g->width - 1 - col / kFontScale) & 1)) continue;
+                if (px < 0 || px >= width || py < 0 || py >= height) continue;
+                std::memset(&rgb[((size_t)py * width + px) * 3], 255, 3);
+            }
+        x += (g->width + 1) * kFontScale;
+    }
+}
+
+std::string format_ms(double ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, ms >= 100 ? "%.0f" : ms >= 10 ? "%.1f" : ms >= 1 ? "%.2f" : "%.3f", ms);
+    return text;
+}
+
+constexpr int kBarGap = 4, kBarHeight = 12;
+constexpr int kBarRows = kBarGap + kBarHeight + kBarGap + 5 * kFontScale + kBarGap;
+
+// The tiles' times in colour over the picture, dimmed, with a colour bar from
+// 0 to `top` ms under it; `picture` is the crop's, top row first.
+std::vector<unsigned char> heat_map(const std::vector<unsigned char> &picture, const Rect &crop,
+                                    const std::vector<Tile> &tiles, double top, int &height)
+{
+    height = crop.h + kBarRows;
+    std::vector<unsigned char> rgb((size_t)crop.w * height * 3, 0);
+    for (const Tile &t : tiles) {
+        double heat[3];
+        heat_colour(top > 0 ? t.ms / top : 0.0, heat);
+        for (int y = t.box.y - crop.y; y < t.box.y - crop.y + t.box.h; ++y)
+            for (int x = t.box.x - crop.x; x < t.box.x - crop.x + t.box.w; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    size_t i = ((size_t)y * crop.w + x) * 3 + c;
+                    rgb[i] = (unsigned char)(0.4 * picture[i] + 0.6 * 255.0 * heat[c] + 0.5);
+                }
+    }
+    for (int x = 0; x < crop.w; ++x) {
+        double heat[3];
+        heat_colour(crop.w > 1 ? (double)x / (crop.w - 1) : 1.0, heat);
+        for (int y = crop.h + kBarGap; y < crop.h + kBarGap + kBarHeight; ++y)
+            for (int c = 0; c < 3; ++c) rgb[((size_t)y * crop.w + x) * 3 + c] = (unsigned char)(255.0 * heat[c] + 0.5);
+    }
+    int text_y = crop.h + 2 * kBarGap + kBarHeight;
+    std::string high = format_ms(top) + " ms", mid = format_ms(top / 2);
+    draw_text(rgb, crop.w, height, 0, text_y, "0");
+    draw_text(rgb, crop.w, height, crop.w - text_width(high), text_y, high);
+    if (crop.w >= 2 * text_width(high) + 2 * text_width(mid))
+        draw_text(rgb, crop.w, height, (crop.w - text_width(mid)) / 2, text_y, mid);
+    return rgb;
+}
+
+void print_report(FILE *out, const Rect &crop, int tile, int samples, TimerKind kind, const Measured &m, double total)
+{
+    std::vector<const Tile *> ranked;
+    std::vector<double> times;
+    for (const Tile &t : m.tiles) {
+        ranked.push_back(&t);
+        times.push_back(t.ms);
+    }
+    std::stable_sort(ranked.begin(), ranked.end(), [](const Tile *a, const Tile *b) { return a->ms > b->ms; });
+    std::fprintf(out, "cost map %dx%d at %d,%d: %d tiles of %dx%d, each the median of %d sample pass%s, timed by %s\n",
+                crop.w, crop.h, crop.x, crop.y, (int)m.tiles.size(), tile, tile, samples, samples == 1 ? "" : "es",
+                timer_text(kind));
+    std::fprintf(out, "cost map overhead per draw: %.3f ms (median of %d empty draws), taken off every tile and the "
+                "plain pass (with it the tiles add up to %.1f ms)\n", m.overhead_ms, m.overhead_draws,
+                m.raw_total_ms);
+    std::fprintf(out, "cost map total %.1f ms over the tiles; a plain sample pass of the region %.1f ms (ratio %.2f)\n",
+                total, m.plain_ms, m.plain_ms > 0 ? total / m.plain_ms : 0.0);
+    std::fprintf(out, "cost map median tile %.3f ms; colour bar 0 to %s ms\n", median(times),
+                format_ms(ranked.empty() ? 0.0 : ranked[0]->ms).c_str());
+    std::fprintf(out, "cost map costliest tiles (x,y from the picture's top-left):\n");
+    for (size_t i = 0; i < ranked.size() && i < 10; ++i) {
+        const Tile &t = *ranked[i];
+        std::fprintf(out, "cost map %2d. %4d,%-4d %3dx%-3d %9.3f ms %5.1f%%\n", (int)i + 1, t.box.x, t.box.y, t.box.w,
+                    t.box.h, t.ms, total > 0 ? 100.0 * t.ms / total : 0.0);
+    }
+    std::fflush(out);
+}
+
+} // namespace
+
+int cost_map(const Options &opt, Renderer &r)
+{
+    int samples = opt.samples_given ? opt.samples : 3;
+    DrawTimer timer = draw_timer_make();
+    Measured m = measure(opt, r, timer, samples);
+    draw_timer_destroy(timer);
+
+    Rect crop = opt.crop_given ? opt.crop : Rect{0, 0, kPictureWidth, kPictureHeight};
+    double total = 0.0, top = 0.0;
+    for (const Tile &t : m.tiles) {
+        total += t.ms;
+        top = std::max(top, t.ms);
+    }
+    // A picture on standard output, or a device or pipe, keeps the report out of its way.
+    FILE *report = output_is_direct(opt.output.c_str()) ? stderr : stdout;
+    print_report(report, crop, opt.tile, samples, timer.kind, m, total);
+    // The tiles and the plain pass are timed alike, side by side: where they
+    // disagree, the tiles' shares cannot be trusted.
+    if (m.plain_ms > 0 && (total > 1.25 * m.plain_ms || total < 0.75 * m.plain_ms))
+        std::fprintf(stderr, "intro-render: warning: the tiles add up to %.0f%% of a plain pass of the region: a busy "
+                             "machine, or tiles too cheap to time beside a draw's overhead or too small to keep "
+                             "the device busy; try more --samples or larger tiles\n", 100.0 * total / m.plain_ms);
+
+    Rect gl_area = gl_crop(opt);
+    render_post(r, samples, gl_area);
+    int height = 0;
+    std::vector<unsigned char> rgb = heat_map(read_crop(r, gl_area), crop, m.tiles, top, height);
+    std::string error;
+    if (!write_picture(opt.output, opt.format, rgb, crop.w, height, error)) {
+        std::fprintf(stderr, "intro-render: %s\n", error.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d: the heat map over %dx%d, and its colour bar)\n",
+                 opt.output.c_str(), crop.w, height, crop.w, crop.h);
+    return 0;
+}

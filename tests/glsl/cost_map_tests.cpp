@@ -1,0 +1,84 @@
+// intro-render --cost-map as a program: which tiles it finds costly, where
+// it says they are, its heat map, and the options it refuses.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct RunOutput {
+    int status = -1;
+    std::string out; // stdout and stderr
+};
+
+RunOutput run_render(const std::string &args)
+{
+    RunOutput run;
+    FILE *pipe = popen((std::string("'") + INTRO_RENDER_PATH + "' " + args + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+// The mean brightness of a w x h block at x, y of an RGB picture.
+double brightness(const unsigned char *rgb, int width, int x, int y, int w, int h)
+{
+    double sum = 0;
+    for (int row = y; row < y + h; ++row)
+        for (int col = x; col < x + w; ++col)
+            for (int c = 0; c < 3; ++c) sum += rgb[((size_t)row * width + col) * 3 + c];
+    return sum / (w * h * 3);
+}
+
+} // namespace
+
+TEST(CostMap, RanksTheExpensiveSideHottest)
+{
+    // cost_ramp.glsl: the crop's bottom row of tiles takes 1, 17, 33 and 49
+    // rounds from left to right; its top row 1 round throughout.
+    char dir[] = "/tmp/intro-cost-map-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string picture = std::string(dir) + "/cost.png";
+    RunOutput r = run_render(std::string("--cost-map --shader '") + INTRO_TEST_DATA +
+                       "/cost_ramp.glsl' --crop 0,0,128,64 --tile 32 -s 3 -o '" + picture + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("8 tiles of 32x32"), std::string::npos) << r.out;
+    // The costliest first, placed from the picture's top-left.
+    EXPECT_NE(r.out.find("1.   96,32 "), std::string::npos) << r.out;
+    EXPECT_LT(r.out.find("96,32 "), r.out.find("64,32 ")) << r.out;
+    EXPECT_LT(r.out.find("64,32 "), r.out.find("0,32 ")) << r.out;
+
+    int w = 0, h = 0, channels = 0;
+    unsigned char *rgb = stbi_load(picture.c_str(), &w, &h, &channels, 3);
+    ASSERT_NE(rgb, nullptr);
+    EXPECT_EQ(w, 128);
+    EXPECT_GT(h, 64); // the colour bar under the map
+    if (w == 128 && h > 64) {
+        EXPECT_GT(brightness(rgb, w, 96, 32, 32, 32), brightness(rgb, w, 0, 32, 32, 32) + 60);
+    }
+    stbi_image_free(rgb);
+    std::system((std::string("rm -rf '") + dir + "'").c_str());
+}
+
+TEST(CostMap, RefusesOptionsThatDoNotApply)
+{
+    for (const char *args : {"--tile 8", "--cost-map --tile 0", "--cost-map --benchmark", "--cost-map --margin 0",
+                             "--cost-map --progress-pictures", "--cost-map --part 0/2 --sums x.sums"}) {
+        RunOutput r = run_render(args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+        EXPECT_NE(r.out.find("intro-render: "), std::string::npos) << args;
+    }
+}
