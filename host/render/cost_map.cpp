@@ -160,7 +160,7 @@ Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int sa
     // The driver builds its variants of the program on the first draw.
     ops.set_pass(0, kSamplePass);
     time_draw(timer, ops, Rect{gl_area.x, gl_area.y, std::min(gl_area.w, 8), std::min(gl_area.h, 8)});
-    render_start({gl_area});
+    render_start(r, {gl_area});
     Clock::time_point start = Clock::now();
     for (int s = 0; s < samples; ++s) {
         ops.set_pass(s, kSamplePass);
