@@ -575,17 +575,19 @@ vec2 scene_sdf(vec3 p)
 }
 
 // ============================================================================
-// Path tracer
+// Materials
 // ============================================================================
-// Tracer limits.
-const int PATH_SEGMENTS = 5;        // the camera ray and four bounces
-const int MARCH_STEPS = 128;        // a march that runs out of them is a miss
-const float MARCH_START = 0.1;      // every segment's first step, bounces included
-const float MARCH_FAR = 50.0;       // a march that gets this far is a miss
-const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
-const float NORMAL_STEP = 0.001;    // of the normal's central differences
-const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
-const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+// What a hit's id makes of its surface. Patterns and decals are read at the
+// time-shifted hit point, so they travel with the road and the car.
+
+// Emitted light is albedo * emission.
+const float BLOCK_CORE_EMISSION = 0.12;   // the blocks' cores glow faintly
+const float PANEL_EMISSION = 40.0;        // overhead light panel
+const float SPHERE_LIGHT_EMISSION = 3000.0;
+
+const vec3 PAINT_RED = vec3(0.345, 0.0, 0.0); // body paint and the helmet's shell
+const vec3 DECAL_BLACK = vec3(0.02);          // side and wing text, visor, helmet line
+const vec3 DECAL_WHITE = vec3(1.0);           // paint panel, top text, helmet stripe
 
 struct Material {
     vec3 albedo;       // diffuse colour, also the colour of emitted light
@@ -618,19 +620,6 @@ float font_glyph_bold(vec2 c)
                max(font_glyph(c - vec2(0.0, 0.8)), font_glyph(c - vec2(1.0, 0.8))));
 }
 
-// Sky seen along d; bounces that leave downwards see little or none of it.
-vec3 sky_radiance(vec3 d, int segment)
-{
-    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
-    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
-}
-
-// Schlick: the specular lobe grows towards grazing incidence.
-float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
-{
-    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
-}
-
 // Road markings and asphalt; `stripe` is also returned for the roughness.
 vec3 ground_pattern(vec3 p, out float stripe)
 {
@@ -649,10 +638,10 @@ vec3 paint_albedo(vec3 p)
 {
     vec3 q = p;
     q.z -= DECAL_LAG * x; // decals follow the car, not the road
-    vec3 albedo = mix(vec3(0.345, 0.0, 0.0), vec3(1.0),
-                      smoothstep_any(0.0, -0.01, sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3))));
-    albedo = mix(albedo, vec3(0.02), font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
-    albedo = mix(albedo, vec3(1.0), font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
+    float panel = sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3));
+    vec3 albedo = mix(PAINT_RED, DECAL_WHITE, smoothstep_any(0.0, -0.01, panel));
+    albedo = mix(albedo, DECAL_BLACK, font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
+    albedo = mix(albedo, DECAL_WHITE, font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
     return albedo;
 }
 
@@ -662,14 +651,14 @@ vec3 wing_albedo(vec3 p)
     vec3 q = p;
     q.z -= DECAL_LAG * x;
     q = rotate_xyz(q - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
-    return mix(vec3(0.85), vec3(0.02), font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
+    return mix(vec3(0.85), DECAL_BLACK, font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
 }
 
 vec3 helmet_albedo(vec3 p)
 {
-    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return vec3(0.02);
-    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? vec3(0.02) : vec3(1.0);
-    return vec3(0.345, 0.0, 0.0);
+    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return DECAL_BLACK;
+    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? DECAL_BLACK : DECAL_WHITE;
+    return PAINT_RED;
 }
 
 vec3 rail_albedo(vec3 p)
@@ -691,17 +680,17 @@ Material material_at(float id, vec3 p, vec3 n)
     } else if (id == MAT_LIGHT_PARTS) {
         mat = Material(wing_albedo(p), 0.1, 0.3, ground, 0.0);
     } else if (id == MAT_BLOCK_CORE) {
-        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), 0.12);
+        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), BLOCK_CORE_EMISSION);
     } else if (id == MAT_BLOCK_DARK) {
         vec3 a = vec3(0.06, 0.07, 0.12);
         mat = Material(a, 0.3, 0.4, 0.99 * a + 0.01, 0.0);
     } else if (id == MAT_BLACK) {
         mat = Material(vec3(0.035 + 0.045 * abs(n.x)), 0.15, 0.6, vec3(0.15), 0.0);
     } else if (id == MAT_LIGHT_PANEL) {
-        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), 40.0);
+        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), PANEL_EMISSION);
     } else if (id == MAT_SPHERE_LIGHT) {
         mat.albedo = vec3(1.0, 0.9, 0.75);
-        mat.emission = 3000.0;
+        mat.emission = SPHERE_LIGHT_EMISSION;
     } else if (id == MAT_RAIL) {
         vec3 a = rail_albedo(p);
         mat = Material(a, 0.9, 0.35, 0.99 * a + 0.01, 0.0);
@@ -715,6 +704,32 @@ Material material_at(float id, vec3 p, vec3 n)
         mat.albedo = vec3(1.0, 0.8, 0.0);
     }
     return mat;
+}
+
+// ============================================================================
+// Path tracer
+// ============================================================================
+// Tracer limits.
+const int PATH_SEGMENTS = 5;        // the camera ray and four bounces
+const int MARCH_STEPS = 128;        // a march that runs out of them is a miss
+const float MARCH_START = 0.1;      // every segment's first step, bounces included
+const float MARCH_FAR = 50.0;       // a march that gets this far is a miss
+const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
+const float NORMAL_STEP = 0.001;    // of the normal's central differences
+const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
+const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+
+// Sky seen along d; bounces that leave downwards see little or none of it.
+vec3 sky_radiance(vec3 d, int segment)
+{
+    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
+    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
+}
+
+// Schlick: the specular lobe grows towards grazing incidence.
+float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
+{
+    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
 }
 
 // One step of the sphere trace with the scene sample h at o + t * d: true
