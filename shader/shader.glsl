@@ -12,6 +12,13 @@ const vec2 resolution = vec2(1920.0, 1080.0);
 const vec3 zero_one_neg = vec3(0.0, 1.0, -1.0);
 uint rng_state;
 
+// The sample pass traces only |p.y| <= LETTERBOX: rows 135 to 944.
+const float LETTERBOX = 0.75;
+// Seed = (column * SEED_COLUMN + row * SEED_ROW + sample * SEED_SAMPLE) | 1.
+const uint SEED_COLUMN = 1973u;
+const uint SEED_ROW = 9277u;
+const uint SEED_SAMPLE = 26699u;
+
 // Material ids of the scene's surfaces; ids without a row of their own in
 // material_at (the car's default parts and the ground) get the ground pattern.
 const float MAT_DEFAULT = 0.0;      // car: floor, cockpit details, suspension, tyre crowns
@@ -427,6 +434,9 @@ vec2 car_sdf(vec3 q, vec2 r)
 // ============================================================================
 // Scene
 // ============================================================================
+// Lowers an empty cell's block out of every ray's reach.
+const float EMPTY_CELL_DROP = 1e9;
+
 // Blocks on the tilted panel, t in the panel's frame. Only the cell holding t
 // (or the nearest edge cell) is examined, neighbours are not.
 vec2 block_field_sdf(vec3 t, vec2 r)
@@ -436,7 +446,7 @@ vec2 block_field_sdf(vec3 t, vec2 r)
     float h = hash21(g);
     float u = fract(h * 91.7);
     t.xz -= (g + 0.5) * cell + (vec2(h, u) - 0.5) * cell * 0.5;
-    t.y -= h > 0.9 ? 1e9 : 0.12; // about one cell in ten stays empty
+    t.y -= h > 0.9 ? EMPTY_CELL_DROP : 0.12; // about one cell in ten stays empty
     u = fract(u * 57.3);
     float s = mix(0.35, 1.8, u * u); // small blocks are the common ones
     t.xz *= rot2((h - 0.5) * 0.3);
@@ -718,6 +728,7 @@ const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
 const float NORMAL_STEP = 0.001;    // of the normal's central differences
 const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
 const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+const float MISS_ID = -1.0;         // march's id when nothing was hit; no scene id is negative
 
 // Sky seen along d; bounces that leave downwards see little or none of it.
 vec3 sky_radiance(vec3 d, int segment)
@@ -757,7 +768,7 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 vec2 march(vec3 o, vec3 d)
 {
     float t = MARCH_START;
-    float id = -1.0;
+    float id = MISS_ID;
     int steps = 0;
     bool done = false;
     bool held = false;
@@ -813,7 +824,7 @@ vec3 trace_path(vec3 o, vec3 d)
         vec2 h = march(o, d);
         float t = h.x;
         float id = h.y;
-        if (id < 0.0) {
+        if (id == MISS_ID) {
             radiance += throughput * sky_radiance(d, segment);
             break;
         }
@@ -840,10 +851,13 @@ vec3 trace_path(vec3 o, vec3 d)
     return radiance;
 }
 
+// Centre of the sun's glow, above the picture's top edge; normalised where used.
+const vec3 SUN_DIRECTION = vec3(0.7, 0.1, 0.8);
+
 // Sun glow, compression towards 1/0.15, then the filmic curve.
 vec3 finish_sample(vec3 radiance, vec3 d)
 {
-    float g = max(dot(d, normalize(vec3(0.7, 0.1, 0.8))), 0.0);
+    float g = max(dot(d, normalize(SUN_DIRECTION)), 0.0);
     float g4 = g * g * g * g;
     radiance += (0.25 * g4 + 0.2 * g4 * g4 * g4) * 0.25 * vec3(1.0, 0.75, 0.6);
     radiance = radiance / (0.5 + 0.15 * radiance);
@@ -871,6 +885,12 @@ vec3 sample_pass(vec2 p)
 // ============================================================================
 // Post-process
 // ============================================================================
+const int POST_ROUNDS = 16;         // aberrated lookups per channel, each with its bloom taps
+const int BLOOM_TAPS = 4;           // per round, 64 in all
+const float BLOOM_THRESHOLD = 0.42; // only what a tap has above it blooms
+const float BLOOM_RADIUS = 0.0037;  // in uv, doubled at each level above the first
+const float BLOOM_LEVELS = 5.0;
+
 // Chromatic aberration, orange bloom, contrast, lifted black, vignette,
 // grade, filmic curve and gamma. Draws 3 random numbers per bloom tap, 192.
 vec3 post_process(vec2 uv)
@@ -878,21 +898,24 @@ vec3 post_process(vec2 uv)
     vec3 colour_sum = vec3(0.0);
     vec3 scales = vec3(1.0);
     vec3 bloom_sum = vec3(0.0);
-    for (int i = 0; i < 16; i++) {
+    for (int i = 0; i < POST_ROUNDS; i++) {
         for (int c = 0; c < 3; c++) {
             vec2 q = clamp(0.5 - 0.5 * (1.0 - 2.0 * uv) * scales[c], 0.0, 1.0);
             colour_sum[c] += texture(m, q)[c];
         }
         scales *= vec3(0.9995, 1.0, 1.0 / 0.9995);
-        for (int k = 0; k < 4; k++) {
+        for (int k = 0; k < BLOOM_TAPS; k++) {
             float angle = 6.283 * rng_float();
-            float base = 0.0037 * exp2(floor(5.0 * rng_float()));
+            float base = BLOOM_RADIUS * exp2(floor(BLOOM_LEVELS * rng_float()));
             float radius = base * 2.0 * rng_float();
-            bloom_sum += max(texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb - 0.42, 0.0);
+            vec3 tap = texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb;
+            bloom_sum += max(tap - BLOOM_THRESHOLD, 0.0);
         }
     }
-    // the 64 taps are divided by 16: the bloom adds four times the mean excess
-    vec3 colour = colour_sum / 16.0 + vec3(1.0, 0.5, 0.2) * bloom_sum / 16.0;
+    // the taps are divided by the rounds, not by their own count: the bloom
+    // adds BLOOM_TAPS times the mean excess
+    vec3 bloom = vec3(1.0, 0.5, 0.2) * bloom_sum / float(POST_ROUNDS);
+    vec3 colour = colour_sum / float(POST_ROUNDS) + bloom;
     colour = smoothstep(0.08, 1.11, colour);
     colour = mix(vec3(0.0, 0.009, 0.02), vec3(1.0), colour);
     colour *= 0.3 + 0.7 * saturate(28.0 * uv.x * uv.y * (1.0 - uv.x) * (1.0 - uv.y));
@@ -911,11 +934,14 @@ void main()
     frag_coord = gl_FragCoord.xyy;
     vec2 p = (2.0 * frag_coord.xy - resolution) / resolution.y;
     vec2 uv = frag_coord.xy / resolution;
+    uint column = uint(frag_coord.x);
+    uint row = uint(frag_coord.y);
     // int first: a negative index then wraps instead of hitting the undefined
     // float-to-uint conversion.
-    rng_state = (uint(frag_coord.x) * 1973u + uint(frag_coord.y) * 9277u + uint(int(x)) * 26699u) | 1u;
+    uint sample_index = uint(int(x));
+    rng_state = (column * SEED_COLUMN + row * SEED_ROW + sample_index * SEED_SAMPLE) | 1u;
     if (v.y == 1) {
-        if (abs(p.y) > 0.75) return;
+        if (abs(p.y) > LETTERBOX) return;
         f.rgb = sample_pass(p);
     }
     if (v.y == 2)
