@@ -757,14 +757,15 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 }
 
 // Sphere trace of one segment from o along d: the distance t of the hit and
-// its material id, -1 for a miss. Each step takes the cheapest scene that
-// gives the same numbers there, each in a loop of its own: the ground and
-// lights alone; with the background; with the car. A step that needs both
-// the car and the background is held after the car's loop and finished in
-// the background's. A group of pixels leaves a loop only when all of its
-// pixels have, so only groups with a pixel near the car or the background
-// pay for them, and the car's loop, the costly one, never adds the
-// background, which it rarely needs.
+// its material id, MISS_ID for a miss. It must keep the meaning of the plain
+// march in tests/data/baseline.glsl, one scene_sdf per step, to the bit: the
+// RenderExactness test holds the two to the same picture. Each step takes
+// the cheapest scene that gives the same numbers there, each in a loop of
+// its own: the ground and lights alone; with the background; with the car.
+// A step that needs both the car and the background is held after the car's
+// loop and finished in the background's. Why it is split so: see
+// docs/performance.md. In the loops' notes, s probes t or, where a loop
+// has just taken a step, the point of that step.
 vec2 march(vec3 o, vec3 d)
 {
     float t = MARCH_START;
@@ -773,13 +774,16 @@ vec2 march(vec3 o, vec3 d)
     bool done = false;
     bool held = false;
     vec2 with_car = vec2(0.0); // the held step's scene so far
+    // Each leg, in and out: the step at t is still to take, or held with with_car its scene so far.
     for (int leg = 0; leg < MARCH_STEPS && !done; leg++) {
         SceneProbe s;
+        // Ground and lights. In: a new leg. Out: done, held, or s has car or background near.
         while (!done && !held) {
             s = probe_scene(o + t * d);
             if (s.car_near || s.background_near) break;
             done = march_step(s.r, t, id, steps);
         }
+        // Background. In: held, or s has it alone near. Out: done, s has the car near, or neither.
         while (!done && (held || !s.car_near)) {
             s = probe_scene(o + t * d);
             if (s.car_near && !held) break;
@@ -788,6 +792,7 @@ vec2 march(vec3 o, vec3 d)
             done = march_step(h, t, id, steps);
             if (!s.background_near) break;
         }
+        // Car. In: s has the car near, nothing held. Out: done, held, or s has neither near.
         while (!done && !held && s.car_near) {
             s = probe_scene(o + t * d);
             vec2 h = s.r;
