@@ -803,7 +803,9 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 // A step that needs both the car and the background is held after the car's
 // loop and finished in the background's. Why it is split so: see
 // docs/performance.md. In the loops' notes, s probes t or, where a loop
-// has just taken a step, the point of that step.
+// has just taken a step, the point of that step. A leg that takes no step
+// holds one, which the next leg takes: the legs' bound never ends a march
+// before its steps run out.
 vec2 march(vec3 o, vec3 d)
 {
     float t = MARCH_START;
@@ -813,7 +815,7 @@ vec2 march(vec3 o, vec3 d)
     bool held = false;
     vec2 with_car = vec2(0.0); // the held step's scene so far
     // Each leg, in and out: the step at t is still to take, or held with with_car its scene so far.
-    for (int leg = 0; leg < MARCH_STEPS && !done; leg++) {
+    for (int leg = 0; leg < 2 * MARCH_STEPS + 1 && !done; leg++) {
         SceneProbe s;
         // Ground and lights. In: a new leg. Out: done, held, or s has car or background near.
         while (!done && !held) {
