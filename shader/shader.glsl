@@ -12,6 +12,13 @@ const vec2 resolution = vec2(1920.0, 1080.0);
 const vec3 zero_one_neg = vec3(0.0, 1.0, -1.0);
 uint rng_state;
 
+// The sample pass traces only |p.y| <= LETTERBOX: rows 135 to 944.
+const float LETTERBOX = 0.75;
+// Seed = (column * SEED_COLUMN + row * SEED_ROW + sample * SEED_SAMPLE) | 1.
+const uint SEED_COLUMN = 1973u;
+const uint SEED_ROW = 9277u;
+const uint SEED_SAMPLE = 26699u;
+
 // Material ids of the scene's surfaces; ids without a row of their own in
 // material_at (the car's default parts and the ground) get the ground pattern.
 const float MAT_DEFAULT = 0.0;      // car: floor, cockpit details, suspension, tyre crowns
@@ -206,12 +213,15 @@ float car_nose(vec3 f, vec3 y)
     float d = length(y - vec3(0.0, 0.35, -1.0)) - 1.4;
     d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.315, -1.65), -0.1, 3.0), d, 0.1);
     d = smooth_subtract(car_side_parabola(y, vec3(0.0, 0.332, -2.795), 0.1, 6.0), d, 0.01);
-    d = smooth_subtract(sd_parabola(((y - vec3(-0.033, 0.269, -2.15)) * vec3(-1.0, 1.0, 1.0)).zxy, 10.0) + 0.15, d, 0.02);
+    // parabola seen from above
+    vec3 plan = ((y - vec3(-0.033, 0.269, -2.15)) * vec3(-1.0, 1.0, 1.0)).zxy;
+    d = smooth_subtract(sd_parabola(plan, 10.0) + 0.15, d, 0.02);
     d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -2.358), 0.3, 4.5) + 0.5, d, 0.02);
     d = smooth_subtract(-car_side_parabola(y, vec3(0.0, -0.05, -1.908), 0.35, 4.5) + 0.5, d, 0.01);
     d = smooth_subtract(length(y - vec3(0.26, 0.383, -2.563)) - 0.22, d, 0.561);
     // upward-opening bowl: the top limit of nose and monocoque
-    d = smooth_subtract(sd_parabola(rotate_xyz((y * vec3(1.0, -1.0, 1.0)).zyx, vec3(0.0, 0.0, 0.049)), 8.0) + 0.6, d, 0.1);
+    vec3 bowl = rotate_xyz((y * vec3(1.0, -1.0, 1.0)).zyx, vec3(0.0, 0.0, 0.049));
+    d = smooth_subtract(sd_parabola(bowl, 8.0) + 0.6, d, 0.1);
     return max(0.1 - f.y, d);
 }
 
@@ -221,10 +231,14 @@ float car_pods(vec3 y)
     float d = length(y - vec3(0.45, 0.35, 0.6)) - 1.4;
     d = smooth_subtract(0.58 - rotate_xyz(y, vec3(0.0, 0.0, -0.05)).y, d, 0.1);
     d = smooth_subtract(0.75 - y.x, d, 0.1);
-    d = smooth_subtract(sd_ellipsoid(y - vec3(0.457, 0.321, -0.597), vec3(0.21, 1.77, 0.61)), d, 0.1);
-    d = smooth_subtract(sd_ellipsoid(rotate_xyz(y - vec3(0.642, 0.321, -0.111), vec3(0.0, 0.6, 0.0)), vec3(0.34, 1.77, 0.2)), d, 0.1);
-    d = smooth_subtract(sd_ellipsoid(y - vec3(0.828, 0.048, 1.563), vec3(0.5, 0.31, 0.89)), d, 0.25);
-    d = smooth_subtract(max(sd_box(rotate_xyz(y - vec3(0.495, 0.318, 1.686), vec3(0.0, 0.4, -0.3)), vec3(0.25, 0.46, 0.49)), 1.3 - y.z), d, 0.05);
+    float front_cut = sd_ellipsoid(y - vec3(0.457, 0.321, -0.597), vec3(0.21, 1.77, 0.61));
+    d = smooth_subtract(front_cut, d, 0.1);
+    vec3 side_cut = rotate_xyz(y - vec3(0.642, 0.321, -0.111), vec3(0.0, 0.6, 0.0));
+    d = smooth_subtract(sd_ellipsoid(side_cut, vec3(0.34, 1.77, 0.2)), d, 0.1);
+    float undercut = sd_ellipsoid(y - vec3(0.828, 0.048, 1.563), vec3(0.5, 0.31, 0.89));
+    d = smooth_subtract(undercut, d, 0.25);
+    vec3 tail = rotate_xyz(y - vec3(0.495, 0.318, 1.686), vec3(0.0, 0.4, -0.3));
+    d = smooth_subtract(max(sd_box(tail, vec3(0.25, 0.46, 0.49)), 1.3 - y.z), d, 0.05);
 
     float hollow = sd_ellipsoid(y - vec3(0.502, 0.339, -0.065), vec3(0.61, 0.23, 2.0));
     hollow = smooth_subtract(0.65 - rotate_xyz(y, vec3(0.0, 0.0, -0.1)).x, hollow, 0.25);
@@ -244,7 +258,8 @@ float car_pods(vec3 y)
 // Air-intake cavity: the part of the ellipsoid above y = 0.84.
 float car_intake_cavity(vec3 f)
 {
-    return smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01, 0.05);
+    float inside = sd_ellipsoid(f - vec3(0.0, 0.86, 0.509), vec3(0.08, 0.18, 0.5)) + 0.01;
+    return smooth_subtract(f.y - 0.84, inside, 0.05);
 }
 
 // Body shell: nose, pods, engine cover and spine, with the cockpit, the
@@ -255,18 +270,24 @@ float car_shell(vec3 f, vec3 y)
     // engine cover and spine: ellipsoids whose centre height falls away from
     // z = 0.53 with the point's own z, which makes ridges
     float ridge = abs(y.z - 0.53);
-    float cover = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63)), 0.05);
-    float spine = smooth_subtract(y.z - 0.5, sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55)), 0.05);
+    float cover = sd_ellipsoid(y - vec3(0.0, 0.66 - 0.2 * ridge, 0.537), vec3(0.161, 0.211, 1.63));
+    float spine = sd_ellipsoid(y - vec3(0.0, 0.931 - 0.35 * ridge, 0.536), vec3(0.091, 0.151, 1.55));
+    cover = smooth_subtract(y.z - 0.5, cover, 0.05);
+    spine = smooth_subtract(y.z - 0.5, spine, 0.05);
     shell = smooth_min(smooth_min(shell, cover, 0.1), spine, 0.1);
-    shell = smooth_subtract(sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32)), shell, 0.04);
-    shell = max(shell, -smooth_subtract(f.y - 0.84, sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051)), 0.05));
+    float cockpit = sd_box(f - vec3(0.0, 0.562, 0.17), vec3(0.15, 0.19, 0.32));
+    shell = smooth_subtract(cockpit, shell, 0.04);
+    float mouth = sd_ellipsoid(f - vec3(0.0, 0.868, 0.509), vec3(0.08, 0.18, 0.051));
+    shell = max(shell, -smooth_subtract(f.y - 0.84, mouth, 0.05));
     return max(shell, -car_intake_cavity(f));
 }
 
 // Helmet in its own frame h: a ball and an ellipsoid blended.
 float car_helmet(vec3 h)
 {
-    return smooth_min(length(h - vec3(0.0, 0.0, 0.1)) - 0.1, sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15)), 0.15) - 0.02;
+    float ball = length(h - vec3(0.0, 0.0, 0.1)) - 0.1;
+    float ellipsoid = sd_ellipsoid(h - vec3(0.0, 0.01, 0.0), vec3(0.12, 0.131, 0.15));
+    return smooth_min(ball, ellipsoid, 0.15) - 0.02;
 }
 
 // Tyre in the wheel frame t0, as (distance, id). The tyre frame shrinks the
@@ -276,8 +297,10 @@ vec2 car_tyre(vec3 t0)
 {
     float c = 1.0 + 3.0 * t0.x * t0.x + 0.2 * smoothstep(0.1, 0.27, abs(t0.x));
     vec3 t = vec3(t0.x, t0.yz * c);
-    float tyre = smooth_subtract(sd_cylinder(t.zxy, 0.2, 0.21), sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
-    float grooves = max(sd_torus4(vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z).zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
+    float bore = sd_cylinder(t.zxy, 0.2, 0.21);
+    float tyre = smooth_subtract(bore, sd_cylinder(t.zxy, 0.125, 0.305) - 0.045, 0.02);
+    vec3 g = vec3(mod(t.x + 0.025, 0.05) - 0.025, t.y, t.z); // a groove every 0.05 across
+    float grooves = max(sd_torus4(g.zxy, vec3(0.35, 0.0, 0.0)) - 0.005, abs(t0.x) - 0.15);
     tyre = smooth_subtract(grooves, tyre, 0.003);
     // the crown between the grooves takes the default material
     return vec2(0.6 * tyre, length(vec2(t.z, t.y)) > 0.35 ? MAT_DEFAULT : MAT_BLACK);
@@ -288,10 +311,13 @@ vec2 car_tyre(vec3 t0)
 vec2 car_badge_masks(vec3 y)
 {
     vec2 b = vec2((y.z + 0.449) / 0.1, (y.y - 0.513) / 0.1);
-    float shield = max(b.y + 0.17 * abs(b.x) - 0.5, length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02) <= 0.0 ? 1.0 : 0.0;
-    float symbol = min(length(b - vec2(0.055, -0.285)) - 0.11,
-                       min(sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1,
-                           sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07)) <= 0.0 ? 1.0 : 0.0;
+    float shield_top = b.y + 0.17 * abs(b.x) - 0.5;
+    float shield_sides = length(vec2(abs(b.x) + 0.52, min(b.y, 0.0))) - 1.02;
+    float shield = max(shield_top, shield_sides) <= 0.0 ? 1.0 : 0.0;
+    float blob = length(b - vec2(0.055, -0.285)) - 0.11;
+    float stem = sd_segment(b - vec2(-0.03, -0.14), vec2(0.03, 0.34)) - 0.1;
+    float stroke = sd_segment(b - vec2(-0.12, -0.06), vec2(-0.12, 0.04)) - 0.07;
+    float symbol = min(blob, min(stem, stroke)) <= 0.0 ? 1.0 : 0.0;
     return vec2(shield, symbol);
 }
 
@@ -300,9 +326,11 @@ vec2 car_badge_masks(vec3 y)
 // it, repaints it.
 float car_cockpit_details(vec3 f, vec3 h, float shell, float cavity)
 {
-    float wheel_disc = sd_cylinder(abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0), 0.0, 0.1) - 0.025;
+    vec3 wheel = abs(f.xzy - vec3(0.0, -0.13, 0.504)) - vec3(0.02, 0.0, 0.0); // doubled across x
+    float wheel_disc = sd_cylinder(wheel, 0.0, 0.1) - 0.025;
+    vec3 rest = rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0));
     float headrest = max(shell, max(length(h - vec3(0.0, 0.058, 0.094)) - 0.151,
-                                    sd_box(rotate_xyz(h - vec3(0.0, 0.105, 0.035), vec3(-0.35, 0.0, 0.0)), vec3(0.151, 0.121, 0.057))));
+                                    sd_box(rest, vec3(0.151, 0.121, 0.057))));
     vec3 mp = f - vec3(0.0, 1.07, 0.55);
     float mount = min(sd_cylinder(mp - vec3(0.0, 0.03, 0.0), 0.025, 0.02),
                       sd_cylinder((mp - vec3(0.0, 0.065, 0.0)).yxz, 0.12, 0.005) - 0.025);
@@ -313,8 +341,9 @@ float car_cockpit_details(vec3 f, vec3 h, float shell, float cavity)
 float car_mirror(vec3 y)
 {
     vec3 g = rotate_xyz(y - vec3(0.438, 0.63, 0.155), vec3(0.0, 0.5, 0.0));
+    vec3 stalk = rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8));
     return smooth_min(max(g.z, sd_box(g, vec3(0.04, 0.01, 0.01)) - 0.03),
-                      sd_cylinder(rotate_xyz(g - vec3(-0.165, -0.106, 0.037), vec3(-0.5, 0.0, -0.8)), 0.13, 0.008), 0.01);
+                      sd_cylinder(stalk, 0.13, 0.008), 0.01);
 }
 
 // Two thin centre-line fins: frame squeezed five times across x, hence the 0.2.
@@ -327,9 +356,10 @@ float car_fins(vec3 f)
 
 float car_floor(vec3 y)
 {
-    return smooth_subtract(sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38)),
-                           smooth_subtract(sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84)),
-                                           sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01, 0.2), 0.1);
+    float rear_cut = sd_box(y - vec3(0.78, 0.067, 2.103), vec3(0.22, 0.1, 0.38));
+    float front_cut = sd_ellipsoid(y - vec3(0.855, 0.067, -0.783), vec3(0.48, 0.5, 0.84));
+    float plate = sd_box(y - vec3(0.0, 0.05, 0.772), vec3(0.738, 0.004, 1.56)) - 0.01;
+    return smooth_subtract(rear_cut, smooth_subtract(front_cut, plate, 0.2), 0.1);
 }
 
 // Front suspension, folded into r in two additions.
@@ -340,15 +370,18 @@ vec2 car_suspension(vec3 f, vec3 y, vec2 r)
     // squeezed four times in y
     float bracket = max(-sd_box(y - vec3(0.533, 0.405, -1.149), vec3(0.021, 0.05, 0.15)),
                         sd_box(y - vec3(0.56, 0.405, -1.054), vec3(0.031, 0.04, 0.1)) - 0.03);
-    float lower_arm = sd_cylinder(rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1)), 0.3, 0.015);
-    float pod = 0.25 * sd_cylinder((f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25), 0.11, 0.09);
+    vec3 arm = rotate_xyz(s.zxy - vec3(0.02, -0.35, -0.153), vec3(-0.07, 0.0, -0.1));
+    float lower_arm = sd_cylinder(arm, 0.3, 0.015);
+    vec3 pod_at = (f.zxy - vec3(-1.214, -0.235, 0.53)) / vec3(1.0, 1.0, 0.25);
+    float pod = 0.25 * sd_cylinder(pod_at, 0.11, 0.09);
     r = op_union(r, vec2(min(bracket, min(lower_arm, pod)), MAT_DEFAULT));
 
     s.y /= 0.5; // squeezed twice in y: the members below take 0.5
     vec3 u = s.zxy;
+    vec3 upper = rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1));
+    vec3 rod = rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1));
     float members = 0.5 * min(sd_cylinder(u, 0.12, 0.03),
-                              min(sd_cylinder(rotate_xyz(u - vec3(0.031, -0.312, 0.227), vec3(0.0, 0.0, -0.1)), 0.23, 0.02),
-                                  sd_cylinder(rotate_xyz(u - vec3(0.113, -0.29, 0.075), vec3(-1.1, 0.0, 0.1)), 0.52, 0.015)));
+                              min(sd_cylinder(upper, 0.23, 0.02), sd_cylinder(rod, 0.52, 0.015)));
     float hub = sd_cylinder(y.zxy - vec3(-1.019, 0.65, 0.36), 0.02, 0.11) - 0.03;
     return op_union(r, vec2(min(members, hub), MAT_DEFAULT));
 }
@@ -357,9 +390,10 @@ vec2 car_suspension(vec3 f, vec3 y, vec2 r)
 vec2 car_wings(vec3 f, vec3 y, vec2 r)
 {
     vec3 w = y - vec3(0.0, 0.1, -1.95);
-    float endplate = smooth_subtract(rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0)).y + 0.09,
-                                     max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
-                                         sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005), 0.03);
+    vec3 trim = rotate_xyz(vec3(w.x, -w.y, abs(w.z - 0.02)), vec3(0.4, 0.0, 0.0));
+    float plate = max(sd_box(w - vec3(0.7, 0.05, 0.1), vec3(0.1, 0.08, 0.35)) - 0.04,
+                      sd_box(w - vec3(0.7, 0.05, 0.05), vec3(0.0, 0.15, 0.35)) - 0.005);
+    float endplate = smooth_subtract(trim.y + 0.09, plate, 0.03);
     float pillar = sd_box(w - vec3(0.097 + 0.1 * w.z, 0.15, 0.07), vec3(0.005, 0.14, 0.07)) - 0.005;
     float footplate = sd_box(w - vec3(0.77, -0.05, 0.06), vec3(0.065, 0.0, 0.35)) - 0.005;
     r = op_union(r, vec2(min(pillar, min(endplate, footplate)), MAT_PAINT));
@@ -368,12 +402,17 @@ vec2 car_wings(vec3 f, vec3 y, vec2 r)
     r = op_union(r, vec2(min(sd_box(y - vec3(0.55, 0.7, 2.4), vec3(0.01, 0.3, 0.2)),
                              sd_box(f - vec3(0.0, 0.8, 2.4), vec3(0.55, 0.01, 0.2))), MAT_PAINT));
 
-    float main_plane = sd_box(w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x)), vec3(0.7, 0.0, 0.2)) - 0.005;
-    // camber and sweep bend the flap's frame, hence the 0.9
+    // main plane and front flap in frames bent by camber (along z) and sweep (across x)
+    vec3 plane_at = w - vec3(0.0, 0.2 * (w.z + 0.1) * (w.z + 0.1), 0.05 * abs(w.x));
+    float main_plane = sd_box(plane_at, vec3(0.7, 0.0, 0.2)) - 0.005;
+    vec3 flap_at = w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x));
+    float flap = sd_box(flap_at, vec3(0.85, 0.0, 0.12)) - 0.005;
+    float flap_cut = -sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0);
+    // the bent frame stretches the flap's distances, hence the 0.9
     float front_flap = 0.9 * max(0.3 - sd_box(w - vec3(0.0, 0.0, 0.6), vec3(0.23, 0.2, 0.1)),
-                                 smooth_subtract(-sd_parabola((w + vec3(-1.047, -1.292, -0.816)).zxy, 1.0),
-                                                 sd_box(w - vec3(0.0, 0.5 * (w.z + 0.2) * (w.z + 0.2), 0.2 + 0.05 * abs(w.x)), vec3(0.85, 0.0, 0.12)) - 0.005, 0.1));
-    float rear_flap = sd_box(rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0)), vec3(0.55, 0.01, 0.1));
+                                 smooth_subtract(flap_cut, flap, 0.1));
+    vec3 rear_at = rotate_xyz(f - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
+    float rear_flap = sd_box(rear_at, vec3(0.55, 0.01, 0.1));
     return op_union(r, vec2(min(main_plane, min(front_flap, rear_flap)), MAT_LIGHT_PARTS));
 }
 
@@ -398,7 +437,8 @@ vec2 car_sdf(vec3 q, vec2 r)
     vec3 h = rotate_xyz(f - vec3(-0.016, 0.5895, 0.358), vec3(-1.2, -0.3, -0.1));
 
     // small plates low on the sides
-    r = op_union(r, vec2(sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005)), MAT_LIGHT_PARTS));
+    float side_plates = sd_box(y - vec3(0.697, 0.089, -0.07), vec3(0.1, 0.02, 0.005));
+    r = op_union(r, vec2(side_plates, MAT_LIGHT_PARTS));
 
     float cavity = car_intake_cavity(f);
     float shell = car_shell(f, y);
@@ -427,6 +467,9 @@ vec2 car_sdf(vec3 q, vec2 r)
 // ============================================================================
 // Scene
 // ============================================================================
+// Lowers an empty cell's block out of every ray's reach.
+const float EMPTY_CELL_DROP = 1e9;
+
 // Blocks on the tilted panel, t in the panel's frame. Only the cell holding t
 // (or the nearest edge cell) is examined, neighbours are not.
 vec2 block_field_sdf(vec3 t, vec2 r)
@@ -436,17 +479,19 @@ vec2 block_field_sdf(vec3 t, vec2 r)
     float h = hash21(g);
     float u = fract(h * 91.7);
     t.xz -= (g + 0.5) * cell + (vec2(h, u) - 0.5) * cell * 0.5;
-    t.y -= h > 0.9 ? 1e9 : 0.12; // about one cell in ten stays empty
+    t.y -= h > 0.9 ? EMPTY_CELL_DROP : 0.12; // about one cell in ten stays empty
     u = fract(u * 57.3);
     float s = mix(0.35, 1.8, u * u); // small blocks are the common ones
     t.xz *= rot2((h - 0.5) * 0.3);
     t /= s;
 
-    r = op_union(r, vec2(s * min(sd_box(t - vec3(0.0, -0.06, 0.0), vec3(0.21, 0.04, 0.76)),
-                                 min(sd_box(t - vec3(0.0, 0.1, 0.0), vec3(0.205, 0.006, 0.75)),
-                                     sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33)))), MAT_BLOCK_DARK));
-    return op_union(r, vec2(s * min(sd_box(t - vec3(0.0, 0.04, 0.0), vec3(0.2, 0.06, 0.75)),
-                                    sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375))), MAT_BLOCK_CORE));
+    float dark = min(sd_box(t - vec3(0.0, -0.06, 0.0), vec3(0.21, 0.04, 0.76)),
+                     min(sd_box(t - vec3(0.0, 0.1, 0.0), vec3(0.205, 0.006, 0.75)),
+                         sd_box(t - vec3(0.0, 0.2, 0.15), vec3(0.155, 0.012, 0.33))));
+    float core = min(sd_box(t - vec3(0.0, 0.04, 0.0), vec3(0.2, 0.06, 0.75)),
+                     sd_box(t - vec3(0.0, 0.18, 0.15), vec3(0.15, 0.1, 0.375)));
+    r = op_union(r, vec2(s * dark, MAT_BLOCK_DARK));
+    return op_union(r, vec2(s * core, MAT_BLOCK_CORE));
 }
 
 // The guard rail's frame from q: the rail runs along g.x = 0 on the road's
@@ -475,7 +520,8 @@ vec2 guard_rail_sdf(vec3 q, vec2 r)
     float channel = max(max(sd_box(w - vec3(0.02, 0.283, 0.028), vec3(0.2, 0.01, 3.0)) - 0.2,
                             -(sd_box(w - vec3(0.142, 0.276, 0.041), vec3(0.22, 0.001, 3.0)) - 0.1)),
                         w.x - 0.2);
-    float rail = smooth_min(channel, sd_box(w - vec3(0.1, 0.0, 0.0), vec3(0.1, 0.1, 3.0)), 0.1) / 3.0;
+    float web = sd_box(w - vec3(0.1, 0.0, 0.0), vec3(0.1, 0.1, 3.0));
+    float rail = smooth_min(channel, web, 0.1) / 3.0;
     float post = sd_box(g - vec3(0.15, 0.0, 0.0), vec3(0.1, 0.4, 0.1)) - 0.01;
     return op_union(r, vec2(min(rail, post), MAT_RAIL));
 }
@@ -484,7 +530,8 @@ vec2 guard_rail_sdf(vec3 q, vec2 r)
 vec2 environment_sdf(vec3 p)
 {
     vec2 r = vec2(p.y + 0.01, MAT_GROUND);
-    r = op_union(r, vec2(sd_box(p - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5, MAT_LIGHT_PANEL));
+    float panel = sd_box(p - vec3(-4.0, 6.0, -4.0), vec3(7.0, 0.05, 7.0)) - 0.5;
+    r = op_union(r, vec2(panel, MAT_LIGHT_PANEL));
     return op_union(r, vec2(length(p - vec3(-6.0, 10.0, -8.0)) - 0.6, MAT_SPHERE_LIGHT));
 }
 
@@ -575,17 +622,19 @@ vec2 scene_sdf(vec3 p)
 }
 
 // ============================================================================
-// Path tracer
+// Materials
 // ============================================================================
-// Tracer limits.
-const int PATH_SEGMENTS = 5;        // the camera ray and four bounces
-const int MARCH_STEPS = 128;        // a march that runs out of them is a miss
-const float MARCH_START = 0.1;      // every segment's first step, bounces included
-const float MARCH_FAR = 50.0;       // a march that gets this far is a miss
-const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
-const float NORMAL_STEP = 0.001;    // of the normal's central differences
-const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
-const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+// What a hit's id makes of its surface. Patterns and decals are read at the
+// time-shifted hit point, so they travel with the road and the car.
+
+// Emitted light is albedo * emission.
+const float BLOCK_CORE_EMISSION = 0.12;   // the blocks' cores glow faintly
+const float PANEL_EMISSION = 40.0;        // overhead light panel
+const float SPHERE_LIGHT_EMISSION = 3000.0;
+
+const vec3 PAINT_RED = vec3(0.345, 0.0, 0.0); // body paint and the helmet's shell
+const vec3 DECAL_BLACK = vec3(0.02);          // side and wing text, visor, helmet line
+const vec3 DECAL_WHITE = vec3(1.0);           // paint panel, top text, helmet stripe
 
 struct Material {
     vec3 albedo;       // diffuse colour, also the colour of emitted light
@@ -618,19 +667,6 @@ float font_glyph_bold(vec2 c)
                max(font_glyph(c - vec2(0.0, 0.8)), font_glyph(c - vec2(1.0, 0.8))));
 }
 
-// Sky seen along d; bounces that leave downwards see little or none of it.
-vec3 sky_radiance(vec3 d, int segment)
-{
-    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
-    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
-}
-
-// Schlick: the specular lobe grows towards grazing incidence.
-float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
-{
-    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
-}
-
 // Road markings and asphalt; `stripe` is also returned for the roughness.
 vec3 ground_pattern(vec3 p, out float stripe)
 {
@@ -649,10 +685,10 @@ vec3 paint_albedo(vec3 p)
 {
     vec3 q = p;
     q.z -= DECAL_LAG * x; // decals follow the car, not the road
-    vec3 albedo = mix(vec3(0.345, 0.0, 0.0), vec3(1.0),
-                      smoothstep_any(0.0, -0.01, sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3))));
-    albedo = mix(albedo, vec3(0.02), font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
-    albedo = mix(albedo, vec3(1.0), font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
+    float panel = sd_box(q - vec3(0.0, 0.876, 1.093), vec3(0.3));
+    vec3 albedo = mix(PAINT_RED, DECAL_WHITE, smoothstep_any(0.0, -0.01, panel));
+    albedo = mix(albedo, DECAL_BLACK, font_glyph_bold(vec2(96.0 * q.z - 81.6, 50.0 * q.y - 30.0)));
+    albedo = mix(albedo, DECAL_WHITE, font_glyph_bold(vec2(-60.0 * q.z - 16.8, 3.2 - 40.0 * q.x)));
     return albedo;
 }
 
@@ -662,14 +698,15 @@ vec3 wing_albedo(vec3 p)
     vec3 q = p;
     q.z -= DECAL_LAG * x;
     q = rotate_xyz(q - vec3(0.0, 0.92, 2.5), vec3(-0.7, 0.0, 0.0));
-    return mix(vec3(0.85), vec3(0.02), font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88)));
+    float text = font_glyph_bold(vec2(24.0 - 48.0 * q.x, 24.0 * q.z + 2.88));
+    return mix(vec3(0.85), DECAL_BLACK, text);
 }
 
 vec3 helmet_albedo(vec3 p)
 {
-    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return vec3(0.02);
-    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? vec3(0.02) : vec3(1.0);
-    return vec3(0.345, 0.0, 0.0);
+    if (p.y < 0.68 && p.y > 0.65 + 2.0 * (p.x * p.x - 0.05)) return DECAL_BLACK;
+    if (p.y < 0.74 && abs(p.x) < 0.075) return abs(p.y - 0.695) < 0.01 ? DECAL_BLACK : DECAL_WHITE;
+    return PAINT_RED;
 }
 
 vec3 rail_albedo(vec3 p)
@@ -691,17 +728,17 @@ Material material_at(float id, vec3 p, vec3 n)
     } else if (id == MAT_LIGHT_PARTS) {
         mat = Material(wing_albedo(p), 0.1, 0.3, ground, 0.0);
     } else if (id == MAT_BLOCK_CORE) {
-        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), 0.12);
+        mat = Material(vec3(1.0), 0.6, 0.15, vec3(1.0), BLOCK_CORE_EMISSION);
     } else if (id == MAT_BLOCK_DARK) {
         vec3 a = vec3(0.06, 0.07, 0.12);
         mat = Material(a, 0.3, 0.4, 0.99 * a + 0.01, 0.0);
     } else if (id == MAT_BLACK) {
         mat = Material(vec3(0.035 + 0.045 * abs(n.x)), 0.15, 0.6, vec3(0.15), 0.0);
     } else if (id == MAT_LIGHT_PANEL) {
-        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), 40.0);
+        mat = Material(vec3(1.0, 0.86, 0.7), 0.9, 0.01, vec3(1.0), PANEL_EMISSION);
     } else if (id == MAT_SPHERE_LIGHT) {
         mat.albedo = vec3(1.0, 0.9, 0.75);
-        mat.emission = 3000.0;
+        mat.emission = SPHERE_LIGHT_EMISSION;
     } else if (id == MAT_RAIL) {
         vec3 a = rail_albedo(p);
         mat = Material(a, 0.9, 0.35, 0.99 * a + 0.01, 0.0);
@@ -715,6 +752,33 @@ Material material_at(float id, vec3 p, vec3 n)
         mat.albedo = vec3(1.0, 0.8, 0.0);
     }
     return mat;
+}
+
+// ============================================================================
+// Path tracer
+// ============================================================================
+// Tracer limits.
+const int PATH_SEGMENTS = 5;        // the camera ray and four bounces
+const int MARCH_STEPS = 128;        // a march that runs out of them is a miss
+const float MARCH_START = 0.1;      // every segment's first step, bounces included
+const float MARCH_FAR = 50.0;       // a march that gets this far is a miss
+const float HIT_TOLERANCE = 0.0001; // per unit of distance travelled
+const float NORMAL_STEP = 0.001;    // of the normal's central differences
+const float ORIGIN_OFFSET = 0.01;   // of the next ray, along the normal
+const float MIN_LOBE_CHANCE = 0.001; // floor of the lobe weight's divisor
+const float MISS_ID = -1.0;         // march's id when nothing was hit; no scene id is negative
+
+// Sky seen along d; bounces that leave downwards see little or none of it.
+vec3 sky_radiance(vec3 d, int segment)
+{
+    float w = segment == 0 ? 1.0 : smoothstep_any(-0.1, 0.4, d.y);
+    return 0.18 * mix(vec3(0.75, 0.77, 0.85), vec3(0.4, 0.5, 0.9), 0.5 * d.y + 0.5) * w;
+}
+
+// Schlick: the specular lobe grows towards grazing incidence.
+float fresnel_spec_chance(float spec_chance, vec3 n, vec3 d)
+{
+    return mix(spec_chance, 1.0, pow(1.0 - saturate(-dot(n, d)), 5.0));
 }
 
 // One step of the sphere trace with the scene sample h at o + t * d: true
@@ -731,29 +795,35 @@ bool march_step(vec2 h, inout float t, inout float id, inout int steps)
 }
 
 // Sphere trace of one segment from o along d: the distance t of the hit and
-// its material id, -1 for a miss. Each step takes the cheapest scene that
-// gives the same numbers there, each in a loop of its own: the ground and
-// lights alone; with the background; with the car. A step that needs both
-// the car and the background is held after the car's loop and finished in
-// the background's. A group of pixels leaves a loop only when all of its
-// pixels have, so only groups with a pixel near the car or the background
-// pay for them, and the car's loop, the costly one, never adds the
-// background, which it rarely needs.
+// its material id, MISS_ID for a miss. It must keep the meaning of the plain
+// march in tests/data/baseline.glsl, one scene_sdf per step, to the bit: the
+// RenderExactness test holds the two to the same picture. Each step takes
+// the cheapest scene that gives the same numbers there, each in a loop of
+// its own: the ground and lights alone; with the background; with the car.
+// A step that needs both the car and the background is held after the car's
+// loop and finished in the background's. Why it is split so: see
+// docs/performance.md. In the loops' notes, s probes t or, where a loop
+// has just taken a step, the point of that step. A leg that takes no step
+// holds one, which the next leg takes: the legs' bound never ends a march
+// before its steps run out.
 vec2 march(vec3 o, vec3 d)
 {
     float t = MARCH_START;
-    float id = -1.0;
+    float id = MISS_ID;
     int steps = 0;
     bool done = false;
     bool held = false;
     vec2 with_car = vec2(0.0); // the held step's scene so far
-    for (int leg = 0; leg < MARCH_STEPS && !done; leg++) {
+    // Each leg, in and out: the step at t is still to take, or held with with_car its scene so far.
+    for (int leg = 0; leg < 2 * MARCH_STEPS + 1 && !done; leg++) {
         SceneProbe s;
+        // Ground and lights. In: a new leg. Out: done, held, or s has car or background near.
         while (!done && !held) {
             s = probe_scene(o + t * d);
             if (s.car_near || s.background_near) break;
             done = march_step(s.r, t, id, steps);
         }
+        // Background. In: held, or s has it alone near. Out: done, s has the car near, or neither.
         while (!done && (held || !s.car_near)) {
             s = probe_scene(o + t * d);
             if (s.car_near && !held) break;
@@ -762,6 +832,7 @@ vec2 march(vec3 o, vec3 d)
             done = march_step(h, t, id, steps);
             if (!s.background_near) break;
         }
+        // Car. In: s has the car near, nothing held. Out: done, held, or s has neither near.
         while (!done && !held && s.car_near) {
             s = probe_scene(o + t * d);
             vec2 h = s.r;
@@ -798,7 +869,7 @@ vec3 trace_path(vec3 o, vec3 d)
         vec2 h = march(o, d);
         float t = h.x;
         float id = h.y;
-        if (id < 0.0) {
+        if (id == MISS_ID) {
             radiance += throughput * sky_radiance(d, segment);
             break;
         }
@@ -813,8 +884,8 @@ vec3 trace_path(vec3 o, vec3 d)
         float r2 = rng_float();
         float r3 = rng_float();
         vec3 diffuse_dir = normalize(n + normalize(2.0 * vec3(r1, r2, r3) - 1.0));
-        d = specular > 0.5 ? normalize(mix(reflect(d, n), diffuse_dir, mat.roughness * mat.roughness))
-                           : diffuse_dir;
+        vec3 glossy_dir = normalize(mix(reflect(d, n), diffuse_dir, mat.roughness * mat.roughness));
+        d = specular > 0.5 ? glossy_dir : diffuse_dir;
         radiance += mat.albedo * mat.emission * throughput;
         throughput *= (specular > 0.5 ? mat.spec_tint : mat.albedo) /
                       max(specular > 0.5 ? spec_chance : 1.0 - spec_chance, MIN_LOBE_CHANCE);
@@ -825,10 +896,13 @@ vec3 trace_path(vec3 o, vec3 d)
     return radiance;
 }
 
+// Centre of the sun's glow, above the picture's top edge; normalised where used.
+const vec3 SUN_DIRECTION = vec3(0.7, 0.1, 0.8);
+
 // Sun glow, compression towards 1/0.15, then the filmic curve.
 vec3 finish_sample(vec3 radiance, vec3 d)
 {
-    float g = max(dot(d, normalize(vec3(0.7, 0.1, 0.8))), 0.0);
+    float g = max(dot(d, normalize(SUN_DIRECTION)), 0.0);
     float g4 = g * g * g * g;
     radiance += (0.25 * g4 + 0.2 * g4 * g4 * g4) * 0.25 * vec3(1.0, 0.75, 0.6);
     radiance = radiance / (0.5 + 0.15 * radiance);
@@ -856,6 +930,12 @@ vec3 sample_pass(vec2 p)
 // ============================================================================
 // Post-process
 // ============================================================================
+const int POST_ROUNDS = 16;         // aberrated lookups per channel, each with its bloom taps
+const int BLOOM_TAPS = 4;           // per round, 64 in all
+const float BLOOM_THRESHOLD = 0.42; // only what a tap has above it blooms
+const float BLOOM_RADIUS = 0.0037;  // in uv, doubled at each level above the first
+const float BLOOM_LEVELS = 5.0;
+
 // Chromatic aberration, orange bloom, contrast, lifted black, vignette,
 // grade, filmic curve and gamma. Draws 3 random numbers per bloom tap, 192.
 vec3 post_process(vec2 uv)
@@ -863,21 +943,24 @@ vec3 post_process(vec2 uv)
     vec3 colour_sum = vec3(0.0);
     vec3 scales = vec3(1.0);
     vec3 bloom_sum = vec3(0.0);
-    for (int i = 0; i < 16; i++) {
+    for (int i = 0; i < POST_ROUNDS; i++) {
         for (int c = 0; c < 3; c++) {
             vec2 q = clamp(0.5 - 0.5 * (1.0 - 2.0 * uv) * scales[c], 0.0, 1.0);
             colour_sum[c] += texture(m, q)[c];
         }
         scales *= vec3(0.9995, 1.0, 1.0 / 0.9995);
-        for (int k = 0; k < 4; k++) {
+        for (int k = 0; k < BLOOM_TAPS; k++) {
             float angle = 6.283 * rng_float();
-            float base = 0.0037 * exp2(floor(5.0 * rng_float()));
+            float base = BLOOM_RADIUS * exp2(floor(BLOOM_LEVELS * rng_float()));
             float radius = base * 2.0 * rng_float();
-            bloom_sum += max(texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb - 0.42, 0.0);
+            vec3 tap = texture(m, uv + radius * vec2(cos(angle), sin(angle))).rgb;
+            bloom_sum += max(tap - BLOOM_THRESHOLD, 0.0);
         }
     }
-    // the 64 taps are divided by 16: the bloom adds four times the mean excess
-    vec3 colour = colour_sum / 16.0 + vec3(1.0, 0.5, 0.2) * bloom_sum / 16.0;
+    // the taps are divided by the rounds, not by their own count: the bloom
+    // adds BLOOM_TAPS times the mean excess
+    vec3 bloom = vec3(1.0, 0.5, 0.2) * bloom_sum / float(POST_ROUNDS);
+    vec3 colour = colour_sum / float(POST_ROUNDS) + bloom;
     colour = smoothstep(0.08, 1.11, colour);
     colour = mix(vec3(0.0, 0.009, 0.02), vec3(1.0), colour);
     colour *= 0.3 + 0.7 * saturate(28.0 * uv.x * uv.y * (1.0 - uv.x) * (1.0 - uv.y));
@@ -896,11 +979,14 @@ void main()
     frag_coord = gl_FragCoord.xyy;
     vec2 p = (2.0 * frag_coord.xy - resolution) / resolution.y;
     vec2 uv = frag_coord.xy / resolution;
+    uint column = uint(frag_coord.x);
+    uint row = uint(frag_coord.y);
     // int first: a negative index then wraps instead of hitting the undefined
     // float-to-uint conversion.
-    rng_state = (uint(frag_coord.x) * 1973u + uint(frag_coord.y) * 9277u + uint(int(x)) * 26699u) | 1u;
+    uint sample_index = uint(int(x));
+    rng_state = (column * SEED_COLUMN + row * SEED_ROW + sample_index * SEED_SAMPLE) | 1u;
     if (v.y == 1) {
-        if (abs(p.y) > 0.75) return;
+        if (abs(p.y) > LETTERBOX) return;
         f.rgb = sample_pass(p);
     }
     if (v.y == 2)
