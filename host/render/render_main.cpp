@@ -153,11 +153,11 @@ int main(int argc, char **argv)
     std::string source = intro_shader_text, baseline;
     if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
     uint64_t shader_hash = fnv1a64(source);
-    if (!opt.merge_paths.empty() && !load_parts(opt, shader_hash, error)) {
+    if (opt.mode == RenderMode::merge && !load_parts(opt, shader_hash, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
-    if (!opt.benchmark && !check_writable(opt, error)) {
+    if (opt.mode != RenderMode::benchmark && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -174,10 +174,12 @@ int main(int argc, char **argv)
         egl_context_destroy(context);
         return 1;
     }
-    if (opt.watch) status = watch(opt, renderer);
-    else if (opt.benchmark) status = benchmark(opt, renderer, baseline);
-    else if (!opt.merge_paths.empty()) status = merge(opt, renderer);
-    else status = render(opt, renderer, shader_hash);
+    switch (opt.mode) {
+    case RenderMode::picture: status = opt.watch ? watch(opt, renderer) : render(opt, renderer, shader_hash); break;
+    case RenderMode::part: status = render(opt, renderer, shader_hash); break;
+    case RenderMode::merge: status = merge(opt, renderer); break;
+    case RenderMode::benchmark: status = benchmark(opt, renderer, baseline); break;
+    }
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

@@ -1,4 +1,5 @@
-// intro-render's command line.
+// intro-render's command line: the options choose a mode, then each mode's
+// options are checked once, from one table.
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/render_protocol.h"
@@ -12,7 +13,12 @@ constexpr int kDefaultMargin = 240;
 
 enum class PictureFormat { png, tga };
 
+// What a run does. --watch is no mode: it makes a picture live.
+enum class RenderMode { picture, part, merge, benchmark };
+
 struct Options {
+    RenderMode mode = RenderMode::picture;
+    unsigned given = 0;      // a bit per option on the command line, by its row
     std::string output = "intro.png";
     PictureFormat format = PictureFormat::png;
     int samples = kSampleBudget;
@@ -23,14 +29,12 @@ struct Options {
     int margin = kDefaultMargin;
     bool margin_given = false;
     int progress_pictures = -1; // -1: on for full renders only
-    bool benchmark = false;
     std::string baseline_path; // --benchmark against this shader; empty: none
     bool watch = false;
     bool output_given = false;
     int part = 0, parts = 1;    // the share of the samples this process renders
     bool part_given = false;
     std::string sums_path;      // non-empty: write the part's sums, not a picture
-    bool merge = false;
     std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
 };
 
