@@ -63,8 +63,8 @@ int render(const Options &opt, Renderer &r, uint64_t shader_hash)
         return 0;
     }
     if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
-    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples)\n", opt.output.c_str(), crop.w, crop.h,
-                 opt.samples);
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d sample%s)\n", opt.output.c_str(), crop.w, crop.h,
+                 opt.samples, opt.samples == 1 ? "" : "s");
     return 0;
 }
 
@@ -125,8 +125,9 @@ int merge(const Options &opt, Renderer &r)
 {
     Rect crop = gl_crop(opt);
     if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
-    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples from %d parts)\n", opt.output.c_str(), crop.w,
-                 crop.h, opt.samples, (int)opt.merge_paths.size());
+    int parts = (int)opt.merge_paths.size();
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d sample%s from %d part%s)\n", opt.output.c_str(), crop.w,
+                 crop.h, opt.samples, opt.samples == 1 ? "" : "s", parts, parts == 1 ? "" : "s");
     return 0;
 }
 

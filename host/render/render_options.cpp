@@ -6,17 +6,22 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include <getopt.h>
 
 namespace {
 
-bool has_tga_extension(const std::string &path)
+// The file name's extension, lower case, with its dot; empty for none.
+std::string extension(const std::string &path)
 {
-    if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
+    size_t slash = path.find_last_of('/');
+    size_t name = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot <= name) return "";
+    std::string ext = path.substr(dot);
     for (char &c : ext) c = (char)std::tolower((unsigned char)c);
-    return ext == ".tga";
+    return ext;
 }
 
 bool parse_int(const char *text, int low, int high, int &value)
@@ -58,7 +63,11 @@ int apply_output(const char *value, Options &opt)
 {
     opt.output = value;
     if (opt.output.empty()) return refuse("the output path is empty", value);
-    opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
+    // A name without an extension, a device or a FIFO gets PNG.
+    std::string ext = extension(opt.output);
+    if (ext != "" && ext != ".png" && ext != ".tga" && !output_is_direct(value))
+        return refuse("-o \"%s\": pictures are written as PNG (.png) or TGA (.tga) only", value);
+    opt.format = ext == ".tga" ? PictureFormat::tga : PictureFormat::png;
     opt.output_given = true;
     return 0;
 }
@@ -119,8 +128,18 @@ int apply_watch(const char *, Options &opt)
 
 int apply_part(const char *value, Options &opt)
 {
-    if (!parse_part(value, opt.part, opt.parts))
+    if (!parse_part(value, opt.part, opt.parts)) {
+        // Past 65536 parts some share would have no sample.
+        const char *slash = std::strchr(value, '/');
+        auto whole = [](const char *from, const char *to) {
+            return to > from && std::strspn(from, "0123456789") == (size_t)(to - from);
+        };
+        if (slash && whole(value, slash) && whole(slash + 1, slash + std::strlen(slash)) &&
+            std::strtod(slash + 1, nullptr) > 65536)
+            return refuse("--part \"%s\": N is too large: a render has at most 65536 samples, one per part at least",
+                          value);
         return refuse("--part takes I/N with 0 <= I < N, not \"%s\"", value);
+    }
     opt.part_given = true;
     return 0;
 }
@@ -164,8 +183,9 @@ struct OptionRow {
 
 const OptionRow option_rows[option_count] = {
     {"output", 'o', "FILE", apply_output,
-     "  -o, --output FILE        picture to write (default \"intro.png\"); a name\n"
-     "                           ending in .tga gives an uncompressed 24-bit TGA\n"},
+     "  -o, --output FILE        picture to write (default \"intro.png\"): PNG, or an\n"
+     "                           uncompressed 24-bit TGA for a name ending in .tga;\n"
+     "                           a name with another extension is refused\n"},
     {"samples", 's', "N", apply_samples, "  -s, --samples N          samples per pixel (default 128)\n"},
     {"shader", 0, "FILE", apply_shader, "      --shader FILE        render FILE instead of the embedded shader\n"},
     {"crop", 0, "X,Y,W,H", apply_crop,
@@ -217,7 +237,7 @@ std::string part_rule(const Options &opt)
     if (opt.part_given && opt.sums_path.empty()) return "--part needs --sums FILE";
     if (opt.parts > opt.samples)
         return std::to_string(opt.parts) + " parts of " + std::to_string(opt.samples) +
-               " samples: a part needs one sample at least";
+               (opt.samples == 1 ? " sample" : " samples") + ": a part needs one sample at least";
     return "";
 }
 
@@ -249,11 +269,12 @@ struct ModeRow {
 const unsigned geometry = bit(o_samples) | bit(o_crop) | bit(o_margin);
 const unsigned progress = bit(o_progress_pictures) | bit(o_no_progress_pictures);
 
+// Options a mode would not use are refused, not ignored.
 const ModeRow mode_rows[] = {
-    {RenderMode::part, bit(o_part) | bit(o_sums), bit(o_shader) | geometry | progress, part_rule},
-    {RenderMode::merge, bit(o_merge), bit(o_output) | bit(o_shader) | geometry | progress, merge_rule},
-    {RenderMode::benchmark, bit(o_benchmark),
-     bit(o_output) | bit(o_shader) | geometry | progress | bit(o_baseline), nullptr},
+    {RenderMode::part, bit(o_part) | bit(o_sums), bit(o_shader) | geometry, part_rule},
+    {RenderMode::merge, bit(o_merge), bit(o_output) | bit(o_shader) | geometry, merge_rule},
+    {RenderMode::benchmark, bit(o_benchmark), bit(o_shader) | bit(o_samples) | bit(o_crop) | bit(o_baseline),
+     nullptr},
     {RenderMode::picture, 0, bit(o_output) | bit(o_shader) | geometry | progress | bit(o_watch), picture_rule},
 };
 
