@@ -2,12 +2,14 @@
 // surfaceless EGL context, with the same render protocol as the windowed
 // hosts: samples into an 8-bit target, summed exactly, their mean quantised
 // to 8 bits in texture object 1, then the post pass. A render can also be
-// split into parts that write their sums, merged into the same picture.
+// split into parts that write their sums, merged into the same picture, and
+// the shader's expressions inspected (--eval, --view).
 #include "core/crop_geometry.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "render/benchmark.h"
 #include "render/egl_context.h"
+#include "render/inspect.h"
 #include "render/offscreen_renderer.h"
 #include "render/picture_files.h"
 #include "render/progress.h"
@@ -158,7 +160,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
-    if (opt.mode != RenderMode::benchmark && !check_writable(opt, error)) {
+    bool writes = opt.mode != RenderMode::benchmark && opt.mode != RenderMode::eval;
+    if (writes && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -169,8 +172,10 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
-    // The watch loop builds the file itself, and waits out a broken one.
-    if (!gl_loader_ready(error) || !renderer_init(renderer, opt.watch ? std::string() : source, error)) {
+    // The watch loop builds the file itself, and waits out a broken one;
+    // --eval and --view build it around their expressions.
+    bool own_program = opt.watch || opt.mode == RenderMode::eval || opt.mode == RenderMode::view;
+    if (!gl_loader_ready(error) || !renderer_init(renderer, own_program ? std::string() : source, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
@@ -180,6 +185,10 @@ int main(int argc, char **argv)
     case RenderMode::part: status = render(opt, renderer, shader_hash); break;
     case RenderMode::merge: status = merge(opt, renderer); break;
     case RenderMode::benchmark: status = benchmark(opt, renderer, baseline); break;
+    case RenderMode::eval: status = inspect_eval(opt, renderer, source); break;
+    case RenderMode::view:
+        status = opt.watch ? inspect_view_watch(opt, renderer) : inspect_view(opt, renderer, source);
+        break;
     }
     renderer_destroy(renderer);
     egl_context_destroy(context);

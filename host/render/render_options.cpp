@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -151,6 +152,44 @@ int apply_sums(const char *value, Options &opt)
     return 0;
 }
 
+int apply_expression(const char *value, Options &opt)
+{
+    if (!*value) return refuse("the expression is empty", value);
+    if (std::strchr(value, '\n')) return refuse("an expression is one line, not \"%s\"", value);
+    opt.exprs.push_back(value);
+    return 0;
+}
+
+int apply_pixel(const char *value, Options &opt)
+{
+    const char *comma = std::strchr(value, ',');
+    if (!comma || !parse_int(std::string(value, comma).c_str(), 0, kPictureWidth - 1, opt.pixel_x) ||
+        !parse_int(comma + 1, 0, kPictureHeight - 1, opt.pixel_y))
+        return refuse("--pixel takes X,Y inside the 1920x1080 picture, not \"%s\"", value);
+    return 0;
+}
+
+int apply_sample(const char *value, Options &opt)
+{
+    if (!parse_int(value, 0, 65535, opt.sample))
+        return refuse("--sample takes a sample index from 0 to 65535, not \"%s\"", value);
+    return 0;
+}
+
+int apply_range(const char *value, Options &opt)
+{
+    char *end = nullptr;
+    opt.range_low = std::strtod(value, &end);
+    bool ok = end != value && *end == ',';
+    const char *high = ok ? end + 1 : value;
+    opt.range_high = std::strtod(high, &end);
+    ok = ok && end != high && !*end && std::isfinite(opt.range_low) && std::isfinite(opt.range_high) &&
+         opt.range_low < opt.range_high;
+    if (!ok) return refuse("--range takes LO,HI with LO < HI, not \"%s\"", value);
+    opt.range_given = true;
+    return 0;
+}
+
 // The options, one row each, in the order of --help. An option's bit in
 // Options::given is 1 << its row.
 enum OptionRowId {
@@ -167,6 +206,11 @@ enum OptionRowId {
     o_benchmark,
     o_baseline,
     o_watch,
+    o_eval,
+    o_view,
+    o_pixel,
+    o_sample,
+    o_range,
     o_help,
     option_count
 };
@@ -217,6 +261,22 @@ const OptionRow option_rows[option_count] = {
      "      --watch              with --shader: a live preview; writes FILE after\n"
      "                           1, 2, 4, ... samples and starts over whenever the\n"
      "                           shader file is saved; Ctrl-C ends it\n"},
+    {"eval", 0, "EXPR", apply_expression,
+     "      --eval EXPR          print the exact value of the GLSL expression EXPR\n"
+     "                           in one fragment, after the shader's main ran there\n"
+     "                           (float, int, uint, bool, their vectors, matrices);\n"
+     "                           again for more\n"},
+    {"view", 0, "EXPR", apply_expression,
+     "      --view EXPR          draw EXPR over the picture or --crop into -o FILE:\n"
+     "                           a scalar through a colour map over its range, a\n"
+     "                           vector as colour; with --watch, on every save\n"},
+    {"pixel", 0, "X,Y", apply_pixel,
+     "      --pixel X,Y          --eval's fragment, from the picture's top-left\n"
+     "                           corner (default 960,540)\n"},
+    {"sample", 0, "N", apply_sample, "      --sample N           the sample --eval and --view run (default 0)\n"},
+    {"range", 0, "LO,HI", apply_range,
+     "      --range LO,HI        --view's values drawn over LO..HI; others apart\n"
+     "                           (default: a scalar's own range, a vector's 0..1)\n"},
     {"help", 'h', nullptr, nullptr, "  -h, --help\n"},
 };
 
@@ -238,6 +298,13 @@ std::string part_rule(const Options &opt)
     if (opt.parts > opt.samples)
         return std::to_string(opt.parts) + " parts of " + std::to_string(opt.samples) +
                (opt.samples == 1 ? " sample" : " samples") + ": a part needs one sample at least";
+    return "";
+}
+
+std::string view_rule(const Options &opt)
+{
+    if (opt.exprs.size() > 1) return "--view draws one expression";
+    if (!(opt.given & bit(o_output))) return "--view needs -o FILE for its picture";
     return "";
 }
 
@@ -275,6 +342,9 @@ const ModeRow mode_rows[] = {
     {RenderMode::merge, bit(o_merge), bit(o_output) | bit(o_shader) | geometry, merge_rule},
     {RenderMode::benchmark, bit(o_benchmark), bit(o_shader) | bit(o_samples) | bit(o_crop) | bit(o_baseline),
      nullptr},
+    {RenderMode::eval, bit(o_eval), bit(o_shader) | bit(o_pixel) | bit(o_sample), nullptr},
+    {RenderMode::view, bit(o_view),
+     bit(o_output) | bit(o_shader) | bit(o_crop) | bit(o_sample) | bit(o_range) | bit(o_watch), view_rule},
     {RenderMode::picture, 0, bit(o_output) | bit(o_shader) | geometry | progress | bit(o_watch), picture_rule},
 };
 
@@ -286,38 +356,38 @@ const struct {
     {o_watch, watch_rule},
 };
 
-// How the command line named each option, for messages.
-std::string shown(OptionRowId id)
-{
-    const OptionRow &row = option_rows[id];
-    return row.letter ? std::string("-") + row.letter : std::string("--") + row.name;
-}
-
 // The first refusal of the options given, chosen mode first; empty if none.
-std::string check_options(Options &opt)
+// `spelled` holds each given option as the command line wrote it.
+std::string check_options(Options &opt, const std::string *spelled)
 {
     const ModeRow *mode = nullptr;
-    for (const ModeRow &row : mode_rows)
+    unsigned choosers = 0;
+    for (const ModeRow &row : mode_rows) {
         if (!mode && ((row.chosen_by & opt.given) || !row.chosen_by)) mode = &row;
+        choosers |= row.chosen_by;
+    }
     opt.mode = mode->mode;
     int chooser = -1; // the option that chose it
     for (int id = 0; id < option_count && mode->chosen_by; ++id)
-        if (chooser < 0 && mode->chosen_by & opt.given & bit((OptionRowId)id)) chooser = id;
-    for (int id = 0; id < option_count; ++id) {
-        OptionRowId option = (OptionRowId)id;
-        if (!(opt.given & bit(option)) || (mode->chosen_by | mode->takes) & bit(option)) continue;
-        if (chooser >= 0) return shown(option) + " and " + shown((OptionRowId)chooser) + " do not go together";
-        // Not the picture's: say which modes take it.
-        std::string modes;
-        for (const ModeRow &row : mode_rows)
-            for (int m = 0; m < option_count && row.takes & bit(option); ++m)
-                if (row.chosen_by & bit((OptionRowId)m)) {
-                    modes += (modes.empty() ? "" : " or ") + shown((OptionRowId)m);
-                    break;
-                }
-        const char *value = option_rows[id].value;
-        return shown(option) + (value ? std::string(" ") + value : "") + " goes with " + modes;
-    }
+        if (chooser < 0 && (mode->chosen_by & opt.given & bit((OptionRowId)id))) chooser = id;
+    // Another mode's option first: that clash is the one to name.
+    unsigned refused = opt.given & ~(mode->chosen_by | mode->takes);
+    for (unsigned first : {refused & choosers, refused})
+        for (int id = 0; id < option_count; ++id) {
+            OptionRowId option = (OptionRowId)id;
+            if (!(first & bit(option))) continue;
+            if (chooser >= 0) return spelled[id] + " and " + spelled[chooser] + " do not go together";
+            // Not the picture's: say which modes take it.
+            std::string modes;
+            for (const ModeRow &row : mode_rows)
+                for (int m = 0; m < option_count && (row.takes & bit(option)); ++m)
+                    if (row.chosen_by & bit((OptionRowId)m)) {
+                        modes += (modes.empty() ? "--" : " or --") + std::string(option_rows[m].name);
+                        break;
+                    }
+            const char *value = option_rows[id].value;
+            return spelled[id] + (value ? std::string(" ") + value : "") + " goes with " + modes;
+        }
     if (std::string refusal = mode->rule ? mode->rule(opt) : ""; !refusal.empty()) return refusal;
     for (const auto &r : option_rules)
         if (opt.given & bit(r.option))
@@ -348,8 +418,9 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
     long_options.push_back({nullptr, 0, nullptr, 0});
     opterr = 0; // our own messages
     optind = 1;
-    int id;
-    while ((id = getopt_long(argc, argv, letters.c_str(), long_options.data(), nullptr)) != -1) {
+    std::string spelled[option_count];
+    int id, index = -1;
+    while ((id = getopt_long(argc, argv, letters.c_str(), long_options.data(), &index)) != -1) {
         const char *arg = argv[optind - 1];
         if (id == ':') {
             std::fprintf(stderr, "intro-render: %s needs a value\n", arg);
@@ -370,6 +441,8 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
             return 0;
         }
         opt.given |= bit((OptionRowId)row);
+        spelled[row] = index >= 0 ? std::string("--") + option_rows[row].name : std::string("-") + (char)id;
+        index = -1;
         if (option_rows[row].apply)
             if (int status = option_rows[row].apply(optarg, opt)) return status;
     }
@@ -379,7 +452,7 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
         std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", argv[optind]);
         return 2;
     }
-    if (std::string refusal = check_options(opt); !refusal.empty()) {
+    if (std::string refusal = check_options(opt, spelled); !refusal.empty()) {
         std::fprintf(stderr, "intro-render: %s\n", refusal.c_str());
         return 2;
     }

@@ -14,7 +14,7 @@ constexpr int kDefaultMargin = 240;
 enum class PictureFormat { png, tga };
 
 // What a run does. --watch is no mode: it makes a picture live.
-enum class RenderMode { picture, part, merge, benchmark };
+enum class RenderMode { picture, part, merge, benchmark, eval, view };
 
 struct Options {
     RenderMode mode = RenderMode::picture;
@@ -36,6 +36,11 @@ struct Options {
     bool part_given = false;
     std::string sums_path;      // non-empty: write the part's sums, not a picture
     std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
+    std::vector<std::string> exprs;       // --eval's expressions, or --view's one
+    int pixel_x = kPictureWidth / 2, pixel_y = kPictureHeight / 2; // --eval's, from the top-left
+    int sample = 0;                       // the sample index --eval and --view run
+    bool range_given = false;
+    double range_low = 0.0, range_high = 1.0; // --view's values drawn over this range
 };
 
 void print_usage(FILE *out);
