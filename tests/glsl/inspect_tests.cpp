@@ -113,6 +113,15 @@ TEST(Inspect, ViewDrawsAGradientInOrderOverItsRange)
     EXPECT_EQ(lightness(20, 0), lightness(20, 7)) << "the same across a column";
     stbi_image_free(rgb);
 
+    // The crop's rows count from the top, GL's from the bottom.
+    r = in.run(cheap + "--view 'gl_FragCoord.y' --crop 0,0,4,16 -o y.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("min 1064.5 max 1079.5\n"), std::string::npos) << r.err;
+    rgb = stbi_load((in.dir + "/y.png").c_str(), &w, &h, &channels, 3);
+    ASSERT_TRUE(rgb);
+    EXPECT_GT(lightness(0, 0), lightness(0, 15)) << "the top row is the highest";
+    stbi_image_free(rgb);
+
     // Values past --range stand apart and are counted.
     r = in.run(cheap + "--view 'gl_FragCoord.x' --crop 600,300,40,8 --range 610,630 -o r.png");
     ASSERT_EQ(r.status, 0) << r.err;
