@@ -29,7 +29,8 @@ void show_progress(int done, int total, double elapsed)
     bar[width] = '\0';
     std::string left = done < total ? format_duration(elapsed / done * (total - done)) + " left"
                                     : "done in " + format_duration(elapsed);
-    std::fprintf(stderr, "\rintro-render: [%s] %d/%d samples, %s   ", bar, done, total, left.c_str());
+    std::fprintf(stderr, "\rintro-render: [%s] %d/%d sample%s, %s   ", bar, done, total, total == 1 ? "" : "s",
+                 left.c_str());
     if (done == total) std::fputc('\n', stderr);
     std::fflush(stderr);
 }

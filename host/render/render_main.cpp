@@ -2,13 +2,15 @@
 // surfaceless EGL context, with the same render protocol as the windowed
 // hosts: samples into an 8-bit target, summed exactly, their mean quantised
 // to 8 bits in texture object 1, then the post pass. A render can also be
-// split into parts that write their sums, merged into the same picture.
+// split into parts that write their sums, merged into the same picture, and
+// the shader's expressions inspected (--eval, --view).
 #include "core/crop_geometry.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "render/benchmark.h"
 #include "render/cost_map.h"
 #include "render/egl_context.h"
+#include "render/inspect.h"
 #include "render/offscreen_renderer.h"
 #include "render/picture_files.h"
 #include "render/progress.h"
@@ -64,8 +66,8 @@ int render(const Options &opt, Renderer &r, const ExactSums &sums, uint64_t shad
         return 0;
     }
     if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
-    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples)\n", opt.output.c_str(), crop.w, crop.h,
-                 opt.samples);
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d sample%s)\n", opt.output.c_str(), crop.w, crop.h,
+                 opt.samples, opt.samples == 1 ? "" : "s");
     return 0;
 }
 
@@ -130,8 +132,9 @@ int merge(const Options &opt, Renderer &r)
 {
     Rect crop = gl_crop(opt);
     if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
-    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples from %d parts)\n", opt.output.c_str(), crop.w,
-                 crop.h, opt.samples, (int)opt.merge_paths.size());
+    int parts = (int)opt.merge_paths.size();
+    std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d sample%s from %d part%s)\n", opt.output.c_str(), crop.w,
+                 crop.h, opt.samples, opt.samples == 1 ? "" : "s", parts, parts == 1 ? "" : "s");
     return 0;
 }
 
@@ -159,11 +162,12 @@ int main(int argc, char **argv)
     if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
     uint64_t shader_hash = fnv1a64(source);
     ExactSums sums;
-    if (!opt.merge_paths.empty() && !load_parts(opt, shader_hash, sums, error)) {
+    if (opt.mode == RenderMode::merge && !load_parts(opt, shader_hash, sums, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
-    if (!opt.benchmark && !check_writable(opt, error)) {
+    bool writes = opt.mode != RenderMode::benchmark && opt.mode != RenderMode::eval;
+    if (writes && !check_writable(opt, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -174,17 +178,27 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
-    // The watch loop builds the file itself, and waits out a broken one.
-    if (!gl_loader_ready(error) || !renderer_init(renderer, sums, opt.watch ? std::string() : source, error)) {
+    // The watch loop builds the file itself, and waits out a broken one;
+    // --eval and --view build it around their expressions.
+    bool own_program = opt.watch || opt.mode == RenderMode::eval || opt.mode == RenderMode::view;
+    if (!gl_loader_ready(error) || !renderer_init(renderer, sums, own_program ? std::string() : source, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
     }
-    if (opt.watch) status = watch(opt, renderer);
-    else if (opt.benchmark) status = benchmark(opt, renderer, baseline);
-    else if (opt.cost_map) status = cost_map(opt, renderer);
-    else if (!opt.merge_paths.empty()) status = merge(opt, renderer);
-    else status = render(opt, renderer, sums, shader_hash);
+    switch (opt.mode) {
+    case RenderMode::picture:
+        status = opt.watch ? watch(opt, renderer) : render(opt, renderer, sums, shader_hash);
+        break;
+    case RenderMode::part: status = render(opt, renderer, sums, shader_hash); break;
+    case RenderMode::merge: status = merge(opt, renderer); break;
+    case RenderMode::benchmark: status = benchmark(opt, renderer, baseline); break;
+    case RenderMode::cost_map: status = cost_map(opt, renderer); break;
+    case RenderMode::eval: status = inspect_eval(opt, renderer, source); break;
+    case RenderMode::view:
+        status = opt.watch ? inspect_view_watch(opt, renderer) : inspect_view(opt, renderer, source);
+        break;
+    }
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;

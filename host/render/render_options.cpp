@@ -5,54 +5,24 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include <getopt.h>
 
-void print_usage(FILE *out)
-{
-    std::fprintf(out,
-        "usage: intro-render [options]\n"
-        "  -o, --output FILE        picture to write (default \"intro.png\"); a name\n"
-        "                           ending in .tga gives an uncompressed 24-bit TGA\n"
-        "  -s, --samples N          samples per pixel (default 128)\n"
-        "      --shader FILE        render FILE instead of the embedded shader\n"
-        "      --crop X,Y,W,H       render and write only this region; X, Y from the\n"
-        "                           picture's top-left corner, in pixels\n"
-        "      --margin N           samples traced around a crop for the post pass's\n"
-        "                           bloom (default 240: the crop matches the full\n"
-        "                           picture; less is faster but dims bloom near edges)\n"
-        "      --progress-pictures  also write the mean after 1, 4, 16 and 64 samples\n"
-        "                           as FILE.1.png ... (default for full renders)\n"
-        "      --no-progress-pictures\n"
-        "      --part I/N --sums FILE\n"
-        "                           render share I (from 0) of N of the samples and\n"
-        "                           write their per-pixel sums to FILE, not a picture\n"
-        "      --merge FILE...      merge the sums of all N shares into the picture\n"
-        "                           one process would write (-o; --shader as for the parts)\n"
-        "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
-        "                           crop (default 3 samples; --samples, --crop apply)\n"
-        "      --baseline FILE      with --benchmark: time FILE too, in turns with the\n"
-        "                           shader, and print the ratio of their times\n"
-        "      --watch              with --shader: a live preview; writes FILE after\n"
-        "                           1, 2, 4, ... samples and starts over whenever the\n"
-        "                           shader file is saved; Ctrl-C ends it\n"
-        "      --cost-map           time the sample pass tile by tile over the picture\n"
-        "                           or --crop and write a heat map of the times to -o\n"
-        "                           (default \"cost-map.png\"); each tile's time is the\n"
-        "                           median of --samples passes (default 3)\n"
-        "      --tile N             with --cost-map: tiles of N x N pixels (default 16)\n"
-        "  -h, --help\n");
-}
-
 namespace {
 
-bool has_tga_extension(const std::string &path)
+// The file name's extension, lower case, with its dot; empty for none.
+std::string extension(const std::string &path)
 {
-    if (path.size() < 4) return false;
-    std::string ext = path.substr(path.size() - 4);
+    size_t slash = path.find_last_of('/');
+    size_t name = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot <= name) return "";
+    std::string ext = path.substr(dot);
     for (char &c : ext) c = (char)std::tolower((unsigned char)c);
-    return ext == ".tga";
+    return ext;
 }
 
 bool parse_int(const char *text, int low, int high, int &value)
@@ -81,173 +51,398 @@ bool parse_crop(const char *text, Rect &crop)
            crop.y + crop.h <= kPictureHeight;
 }
 
-// A part, a merge and a benchmark exclude each other.
-bool split_options_agree(const Options &opt)
+int refuse(const char *message, const char *value)
 {
-    const char *clash = nullptr;
-    if (opt.part_given && opt.sums_path.empty()) clash = "--part needs --sums FILE";
-    else if (!opt.sums_path.empty() && opt.output_given) clash = "a part writes --sums, not a picture: leave out -o";
-    else if (!opt.merge_paths.empty() && (!opt.sums_path.empty() || opt.benchmark))
-        clash = "--merge goes with neither --part, --sums nor --benchmark";
-    else if (!opt.sums_path.empty() && opt.benchmark) clash = "--benchmark goes with neither --part nor --sums";
-    else if (opt.watch && (opt.part_given || !opt.sums_path.empty() || opt.merge))
-        clash = "--watch goes with neither --part, --sums nor --merge";
-    if (clash) {
-        std::fprintf(stderr, "intro-render: %s\n", clash);
-        return false;
+    std::fprintf(stderr, "intro-render: ");
+    std::fprintf(stderr, message, value);
+    std::fputc('\n', stderr);
+    return 2;
+}
+
+// Each option's value into the options; 0 to go on, else the exit status.
+int apply_output(const char *value, Options &opt)
+{
+    opt.output = value;
+    if (opt.output.empty()) return refuse("the output path is empty", value);
+    // A name without an extension, a device or a FIFO gets PNG.
+    std::string ext = extension(opt.output);
+    if (ext != "" && ext != ".png" && ext != ".tga" && !output_is_direct(value))
+        return refuse("-o \"%s\": pictures are written as PNG (.png) or TGA (.tga) only", value);
+    opt.format = ext == ".tga" ? PictureFormat::tga : PictureFormat::png;
+    opt.output_given = true;
+    return 0;
+}
+
+int apply_samples(const char *value, Options &opt)
+{
+    if (!parse_int(value, 1, 65536, opt.samples))
+        return refuse("samples must be a whole number from 1 to 65536, not \"%s\"", value);
+    opt.samples_given = true;
+    return 0;
+}
+
+int apply_shader(const char *value, Options &opt)
+{
+    opt.shader_path = value;
+    return 0;
+}
+
+int apply_crop(const char *value, Options &opt)
+{
+    if (!parse_crop(value, opt.crop))
+        return refuse("--crop takes X,Y,W,H inside the 1920x1080 picture, not \"%s\"", value);
+    opt.crop_given = true;
+    return 0;
+}
+
+int apply_margin(const char *value, Options &opt)
+{
+    if (!parse_int(value, 0, kPictureWidth, opt.margin))
+        return refuse("margin must be a whole number from 0 to 1920, not \"%s\"", value);
+    opt.margin_given = true;
+    return 0;
+}
+
+int apply_progress_pictures(const char *, Options &opt)
+{
+    opt.progress_pictures = 1;
+    return 0;
+}
+
+int apply_no_progress_pictures(const char *, Options &opt)
+{
+    opt.progress_pictures = 0;
+    return 0;
+}
+
+int apply_baseline(const char *value, Options &opt)
+{
+    opt.baseline_path = value;
+    return 0;
+}
+
+int apply_watch(const char *, Options &opt)
+{
+    opt.watch = true;
+    return 0;
+}
+
+int apply_part(const char *value, Options &opt)
+{
+    if (!parse_part(value, opt.part, opt.parts)) {
+        // Past 65536 parts some share would have no sample.
+        const char *slash = std::strchr(value, '/');
+        auto whole = [](const char *from, const char *to) {
+            return to > from && std::strspn(from, "0123456789") == (size_t)(to - from);
+        };
+        if (slash && whole(value, slash) && whole(slash + 1, slash + std::strlen(slash)) &&
+            std::strtod(slash + 1, nullptr) > 65536)
+            return refuse("--part \"%s\": N is too large: a render has at most 65536 samples, one per part at least",
+                          value);
+        return refuse("--part takes I/N with 0 <= I < N, not \"%s\"", value);
     }
-    if (opt.parts > opt.samples) {
-        std::fprintf(stderr, "intro-render: %d parts of %d samples: a part needs one sample at least\n", opt.parts,
-                     opt.samples);
-        return false;
+    opt.part_given = true;
+    return 0;
+}
+
+int apply_sums(const char *value, Options &opt)
+{
+    opt.sums_path = value;
+    if (opt.sums_path.empty()) return refuse("the sums path is empty", value);
+    return 0;
+}
+
+int apply_expression(const char *value, Options &opt)
+{
+    if (!*value) return refuse("the expression is empty", value);
+    // One line, so that the driver's column is the expression's.
+    std::string expr = value;
+    for (char &c : expr)
+        if (c == '\n' || c == '\r') c = ' ';
+    opt.exprs.push_back(expr);
+    return 0;
+}
+
+int apply_pixel(const char *value, Options &opt)
+{
+    const char *comma = std::strchr(value, ',');
+    if (!comma || !parse_int(std::string(value, comma).c_str(), 0, kPictureWidth - 1, opt.pixel_x) ||
+        !parse_int(comma + 1, 0, kPictureHeight - 1, opt.pixel_y))
+        return refuse("--pixel takes X,Y inside the 1920x1080 picture, not \"%s\"", value);
+    return 0;
+}
+
+int apply_sample(const char *value, Options &opt)
+{
+    if (!parse_int(value, 0, 65535, opt.sample))
+        return refuse("--sample takes a sample index from 0 to 65535, not \"%s\"", value);
+    return 0;
+}
+
+int apply_range(const char *value, Options &opt)
+{
+    char *end = nullptr;
+    opt.range_low = std::strtod(value, &end);
+    bool ok = end != value && *end == ',';
+    const char *high = ok ? end + 1 : value;
+    opt.range_high = std::strtod(high, &end);
+    ok = ok && end != high && !*end && std::isfinite(opt.range_low) && std::isfinite(opt.range_high) &&
+         opt.range_low < opt.range_high;
+    if (!ok) return refuse("--range takes LO,HI with LO < HI, not \"%s\"", value);
+    opt.range_given = true;
+    return 0;
+}
+
+int apply_tile(const char *value, Options &opt)
+{
+    if (!parse_int(value, 1, kPictureHeight, opt.tile))
+        return refuse("--tile must be a whole number from 1 to 1080, not \"%s\"", value);
+    return 0;
+}
+
+// The options, one row each, in the order of --help. An option's bit in
+// Options::given is 1 << its row.
+enum OptionRowId {
+    o_output,
+    o_samples,
+    o_shader,
+    o_crop,
+    o_margin,
+    o_progress_pictures,
+    o_no_progress_pictures,
+    o_part,
+    o_sums,
+    o_merge,
+    o_benchmark,
+    o_baseline,
+    o_cost_map,
+    o_tile,
+    o_watch,
+    o_eval,
+    o_view,
+    o_pixel,
+    o_sample,
+    o_range,
+    o_help,
+    option_count
+};
+
+static_assert(option_count <= 32, "an option's bit in Options::given");
+constexpr unsigned bit(OptionRowId id) { return 1u << id; }
+
+struct OptionRow {
+    const char *name;   // the long form
+    char letter;        // the short form, or 0
+    const char *value;  // the value's name; null: a switch
+    int (*apply)(const char *value, Options &opt); // null: its bit says all
+    const char *help;   // its lines in --help
+};
+
+const OptionRow option_rows[option_count] = {
+    {"output", 'o', "FILE", apply_output,
+     "  -o, --output FILE        picture to write (default \"intro.png\"): PNG, or an\n"
+     "                           uncompressed 24-bit TGA for a name ending in .tga;\n"
+     "                           a name with another extension is refused\n"},
+    {"samples", 's', "N", apply_samples, "  -s, --samples N          samples per pixel (default 128)\n"},
+    {"shader", 0, "FILE", apply_shader, "      --shader FILE        render FILE instead of the embedded shader\n"},
+    {"crop", 0, "X,Y,W,H", apply_crop,
+     "      --crop X,Y,W,H       render and write only this region; X, Y from the\n"
+     "                           picture's top-left corner, in pixels\n"},
+    {"margin", 0, "N", apply_margin,
+     "      --margin N           samples traced around a crop for the post pass's\n"
+     "                           bloom (default 240: the crop matches the full\n"
+     "                           picture; less is faster but dims bloom near edges)\n"},
+    {"progress-pictures", 0, nullptr, apply_progress_pictures,
+     "      --progress-pictures  also write the mean after 1, 4, 16 and 64 samples\n"
+     "                           as FILE.1.png ... (default for full renders)\n"},
+    {"no-progress-pictures", 0, nullptr, apply_no_progress_pictures, "      --no-progress-pictures\n"},
+    {"part", 0, "I/N", apply_part,
+     "      --part I/N --sums FILE\n"
+     "                           render share I (from 0) of N of the samples and\n"
+     "                           write their per-pixel sums to FILE, not a picture\n"},
+    {"sums", 0, "FILE", apply_sums, ""},
+    {"merge", 0, nullptr, nullptr, // the parts' files are the operands
+     "      --merge FILE...      merge the sums of all N shares into the picture\n"
+     "                           one process would write (-o; --shader as for the parts)\n"},
+    {"benchmark", 0, nullptr, nullptr,
+     "      --benchmark          time sample and post passes at 1920x1080 and on a\n"
+     "                           crop (default 3 samples; --samples, --crop apply)\n"},
+    {"baseline", 0, "FILE", apply_baseline,
+     "      --baseline FILE      with --benchmark: time FILE too, in turns with the\n"
+     "                           shader, and print the ratio of their times\n"},
+    {"cost-map", 0, nullptr, nullptr,
+     "      --cost-map           time the sample pass tile by tile over the picture\n"
+     "                           or --crop and write a heat map of the times to -o\n"
+     "                           (default \"cost-map.png\"); each tile's time is the\n"
+     "                           median of --samples passes (default 3)\n"},
+    {"tile", 0, "N", apply_tile, "      --tile N             with --cost-map: tiles of N x N pixels (default 16)\n"},
+    {"watch", 0, nullptr, apply_watch,
+     "      --watch              with --shader: a live preview; writes FILE after\n"
+     "                           1, 2, 4, ... samples and starts over whenever the\n"
+     "                           shader file is saved; Ctrl-C ends it\n"},
+    {"eval", 0, "EXPR", apply_expression,
+     "      --eval EXPR          print the exact value of the GLSL expression EXPR\n"
+     "                           in one fragment, after the shader's main ran there\n"
+     "                           (float, int, uint, bool, their vectors, matrices);\n"
+     "                           again for more\n"},
+    {"view", 0, "EXPR", apply_expression,
+     "      --view EXPR          draw EXPR over the picture or --crop into -o FILE:\n"
+     "                           a scalar through a colour map over its range, a\n"
+     "                           vector as colour; with --watch, on every save\n"},
+    {"pixel", 0, "X,Y", apply_pixel,
+     "      --pixel X,Y          --eval's fragment, from the picture's top-left\n"
+     "                           corner (default 960,540)\n"},
+    {"sample", 0, "N", apply_sample, "      --sample N           the sample --eval and --view run (default 0)\n"},
+    {"range", 0, "LO,HI", apply_range,
+     "      --range LO,HI        --view's values drawn over LO..HI; others apart\n"
+     "                           (default: a scalar's own range, a vector's 0..1)\n"},
+    {"help", 'h', nullptr, nullptr, "  -h, --help\n"},
+};
+
+// A rule of a mode or an option, once all options are known: the refusal,
+// or empty.
+using Rule = std::string (*)(const Options &opt);
+
+std::string picture_rule(const Options &opt)
+{
+    // A device, FIFO or standard output takes one picture: no progress ones.
+    if (opt.progress_pictures > 0 && output_is_direct(opt.output.c_str()))
+        return "progress pictures need an output file, not \"" + opt.output + "\"";
+    return "";
+}
+
+std::string part_rule(const Options &opt)
+{
+    if (opt.part_given && opt.sums_path.empty()) return "--part needs --sums FILE";
+    if (opt.parts > opt.samples)
+        return std::to_string(opt.parts) + " parts of " + std::to_string(opt.samples) +
+               (opt.samples == 1 ? " sample" : " samples") + ": a part needs one sample at least";
+    return "";
+}
+
+std::string view_rule(const Options &opt)
+{
+    if (opt.exprs.size() > 1) return "--view draws one expression";
+    if (!(opt.given & bit(o_output))) return "--view needs -o FILE for its picture";
+    return "";
+}
+
+std::string merge_rule(const Options &opt)
+{
+    if (opt.merge_paths.empty()) return "--merge needs the sums files of the parts";
+    return "";
+}
+
+// A live picture: rebuilt from the file on every save, written again and again.
+std::string watch_rule(const Options &opt)
+{
+    if (opt.shader_path.empty()) return "--watch needs --shader FILE: the embedded shader cannot change";
+    if (opt.progress_pictures > 0) return "--watch writes no progress pictures";
+    if (output_is_direct(opt.output.c_str()))
+        return "--watch writes its picture again and again: it needs an output file";
+    return "";
+}
+
+// The modes: the first whose options are given is chosen, the picture when
+// none is; then every option given must be one it takes.
+struct ModeRow {
+    RenderMode mode;
+    unsigned chosen_by; // any of these options chooses it
+    unsigned takes;     // the other options it takes
+    Rule rule;          // its own checks, or null
+};
+
+const unsigned geometry = bit(o_samples) | bit(o_crop) | bit(o_margin);
+const unsigned progress = bit(o_progress_pictures) | bit(o_no_progress_pictures);
+
+// Options a mode would not use are refused, not ignored.
+const ModeRow mode_rows[] = {
+    {RenderMode::part, bit(o_part) | bit(o_sums), bit(o_shader) | geometry, part_rule},
+    {RenderMode::merge, bit(o_merge), bit(o_output) | bit(o_shader) | geometry, merge_rule},
+    {RenderMode::benchmark, bit(o_benchmark), bit(o_shader) | bit(o_samples) | bit(o_crop) | bit(o_baseline),
+     nullptr},
+    // It times the crop's tiles alone: no margin.
+    {RenderMode::cost_map, bit(o_cost_map), bit(o_output) | bit(o_shader) | bit(o_samples) | bit(o_crop) | bit(o_tile),
+     nullptr},
+    {RenderMode::eval, bit(o_eval), bit(o_shader) | bit(o_pixel) | bit(o_sample), nullptr},
+    {RenderMode::view, bit(o_view),
+     bit(o_output) | bit(o_shader) | bit(o_crop) | bit(o_sample) | bit(o_range) | bit(o_watch), view_rule},
+    {RenderMode::picture, 0, bit(o_output) | bit(o_shader) | geometry | progress | bit(o_watch), picture_rule},
+};
+
+// Options with rules of their own, wherever they are taken.
+const struct {
+    OptionRowId option;
+    Rule rule;
+} option_rules[] = {
+    {o_watch, watch_rule},
+};
+
+// The first refusal of the options given, chosen mode first; empty if none.
+// `spelled` holds each given option as the command line wrote it.
+std::string check_options(Options &opt, const std::string *spelled)
+{
+    const ModeRow *mode = nullptr;
+    unsigned choosers = 0;
+    for (const ModeRow &row : mode_rows) {
+        if (!mode && ((row.chosen_by & opt.given) || !row.chosen_by)) mode = &row;
+        choosers |= row.chosen_by;
     }
-    return true;
+    opt.mode = mode->mode;
+    int chooser = -1; // the option that chose it
+    for (int id = 0; id < option_count && mode->chosen_by; ++id)
+        if (chooser < 0 && (mode->chosen_by & opt.given & bit((OptionRowId)id))) chooser = id;
+    // Another mode's option first: that clash is the one to name.
+    unsigned refused = opt.given & ~(mode->chosen_by | mode->takes);
+    for (unsigned first : {refused & choosers, refused})
+        for (int id = 0; id < option_count; ++id) {
+            OptionRowId option = (OptionRowId)id;
+            if (!(first & bit(option))) continue;
+            if (chooser >= 0) return spelled[id] + " and " + spelled[chooser] + " do not go together";
+            // Not the picture's: say which modes take it.
+            std::string modes;
+            for (const ModeRow &row : mode_rows)
+                for (int m = 0; m < option_count && (row.takes & bit(option)); ++m)
+                    if (row.chosen_by & bit((OptionRowId)m)) {
+                        modes += (modes.empty() ? "--" : " or --") + std::string(option_rows[m].name);
+                        break;
+                    }
+            const char *value = option_rows[id].value;
+            return spelled[id] + (value ? std::string(" ") + value : "") + " goes with " + modes;
+        }
+    if (std::string refusal = mode->rule ? mode->rule(opt) : ""; !refusal.empty()) return refusal;
+    for (const auto &r : option_rules)
+        if (opt.given & bit(r.option))
+            if (std::string refusal = r.rule(opt); !refusal.empty()) return refusal;
+    return "";
 }
 
 } // namespace
 
-namespace {
-
-// Long-only options take values past any character.
-enum OptionId {
-    opt_shader = 256,
-    opt_crop,
-    opt_margin,
-    opt_progress_pictures,
-    opt_no_progress_pictures,
-    opt_benchmark,
-    opt_baseline,
-    opt_watch,
-    opt_part,
-    opt_sums,
-    opt_merge,
-    opt_cost_map,
-    opt_tile,
-};
-
-const struct option long_options[] = {
-    {"help", no_argument, nullptr, 'h'},
-    {"output", required_argument, nullptr, 'o'},
-    {"samples", required_argument, nullptr, 's'},
-    {"shader", required_argument, nullptr, opt_shader},
-    {"crop", required_argument, nullptr, opt_crop},
-    {"margin", required_argument, nullptr, opt_margin},
-    {"progress-pictures", no_argument, nullptr, opt_progress_pictures},
-    {"no-progress-pictures", no_argument, nullptr, opt_no_progress_pictures},
-    {"benchmark", no_argument, nullptr, opt_benchmark},
-    {"baseline", required_argument, nullptr, opt_baseline},
-    {"watch", no_argument, nullptr, opt_watch},
-    {"part", required_argument, nullptr, opt_part},
-    {"sums", required_argument, nullptr, opt_sums},
-    {"merge", no_argument, nullptr, opt_merge}, // the parts' files are the operands
-    {"cost-map", no_argument, nullptr, opt_cost_map},
-    {"tile", required_argument, nullptr, opt_tile},
-    {nullptr, 0, nullptr, 0},
-};
-
-// One option and its value; 0 to go on, else the exit status.
-int apply_option(int id, const char *value, Options &opt)
+void print_usage(FILE *out)
 {
-    switch (id) {
-    case 'o':
-        opt.output = value;
-        if (opt.output.empty()) {
-            std::fprintf(stderr, "intro-render: the output path is empty\n");
-            return 2;
-        }
-        opt.format = has_tga_extension(opt.output) ? PictureFormat::tga : PictureFormat::png;
-        opt.output_given = true;
-        return 0;
-    case 's':
-        if (!parse_int(value, 1, 65536, opt.samples)) {
-            std::fprintf(stderr, "intro-render: samples must be a whole number from 1 to 65536, not \"%s\"\n", value);
-            return 2;
-        }
-        opt.samples_given = true;
-        return 0;
-    case opt_shader: opt.shader_path = value; return 0;
-    case opt_crop:
-        if (!parse_crop(value, opt.crop)) {
-            std::fprintf(stderr, "intro-render: --crop takes X,Y,W,H inside the 1920x1080 picture, not \"%s\"\n", value);
-            return 2;
-        }
-        opt.crop_given = true;
-        return 0;
-    case opt_margin:
-        if (!parse_int(value, 0, kPictureWidth, opt.margin)) {
-            std::fprintf(stderr, "intro-render: margin must be a whole number from 0 to 1920, not \"%s\"\n", value);
-            return 2;
-        }
-        opt.margin_given = true;
-        return 0;
-    case opt_progress_pictures: opt.progress_pictures = 1; return 0;
-    case opt_no_progress_pictures: opt.progress_pictures = 0; return 0;
-    case opt_benchmark: opt.benchmark = true; return 0;
-    case opt_baseline: opt.baseline_path = value; return 0;
-    case opt_watch: opt.watch = true; return 0;
-    case opt_part:
-        if (!parse_part(value, opt.part, opt.parts)) {
-            std::fprintf(stderr, "intro-render: --part takes I/N with 0 <= I < N, not \"%s\"\n", value);
-            return 2;
-        }
-        opt.part_given = true;
-        return 0;
-    case opt_sums:
-        opt.sums_path = value;
-        if (!opt.sums_path.empty()) return 0;
-        std::fprintf(stderr, "intro-render: the sums path is empty\n");
-        return 2;
-    case opt_merge: opt.merge = true; return 0;
-    case opt_cost_map: opt.cost_map = true; return 0;
-    case opt_tile:
-        if (!parse_int(value, 1, kPictureHeight, opt.tile)) {
-            std::fprintf(stderr, "intro-render: --tile must be a whole number from 1 to 1080, not \"%s\"\n", value);
-            return 2;
-        }
-        opt.tile_given = true;
-        return 0;
-    }
-    return 2;
+    std::fprintf(out, "usage: intro-render [options]\n");
+    for (const OptionRow &row : option_rows) std::fputs(row.help, out);
 }
-
-// A cost map only times the crop's tiles: no other mode, no margin, no
-// progress pictures.
-const char *cost_map_clash(const Options &opt)
-{
-    if (opt.tile_given && !opt.cost_map) return "--tile goes with --cost-map";
-    if (!opt.cost_map) return nullptr;
-    if (opt.benchmark || opt.watch || opt.merge || opt.part_given || !opt.sums_path.empty())
-        return "--cost-map goes with neither --benchmark, --watch, --part, --sums nor --merge";
-    if (opt.margin_given) return "--cost-map times the crop alone: it takes no --margin";
-    if (opt.progress_pictures > 0) return "--cost-map writes no progress pictures";
-    return nullptr;
-}
-
-// Options that do not go together, once all are known.
-int check_combination(const Options &opt)
-{
-    const char *clash = nullptr;
-    if (opt.watch && opt.shader_path.empty()) clash = "--watch needs --shader FILE: the embedded shader cannot change";
-    else if (opt.watch && opt.benchmark) clash = "--watch and --benchmark do not go together";
-    else if (!opt.baseline_path.empty() && !opt.benchmark) clash = "--baseline FILE goes with --benchmark";
-    else if (opt.watch && opt.progress_pictures > 0) clash = "--watch writes no progress pictures";
-    else if (opt.watch && output_is_direct(opt.output.c_str()))
-        clash = "--watch writes its picture again and again: it needs an output file";
-    if (!clash) clash = cost_map_clash(opt);
-    if (!clash) return 0;
-    std::fprintf(stderr, "intro-render: %s\n", clash);
-    return 2;
-}
-
-} // namespace
 
 int parse_options(int argc, char **argv, Options &opt, bool &done)
 {
     done = false;
+    // Long-only options take values past any character.
+    std::vector<struct option> long_options;
+    std::string letters = ":";
+    for (int id = 0; id < option_count; ++id) {
+        const OptionRow &row = option_rows[id];
+        long_options.push_back({row.name, row.value ? required_argument : no_argument, nullptr,
+                                row.letter ? row.letter : 256 + id});
+        if (row.letter) letters += std::string(1, row.letter) + (row.value ? ":" : "");
+    }
+    long_options.push_back({nullptr, 0, nullptr, 0});
     opterr = 0; // our own messages
     optind = 1;
-    int id;
-    while ((id = getopt_long(argc, argv, ":ho:s:", long_options, nullptr)) != -1) {
+    std::string spelled[option_count];
+    int id, index = -1;
+    while ((id = getopt_long(argc, argv, letters.c_str(), long_options.data(), &index)) != -1) {
         const char *arg = argv[optind - 1];
         if (id == ':') {
             std::fprintf(stderr, "intro-render: %s needs a value\n", arg);
@@ -259,35 +454,35 @@ int parse_options(int argc, char **argv, Options &opt, bool &done)
             std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", name.c_str());
             return 2;
         }
-        if (id == 'h') {
+        int row = id - 256;
+        for (int r = 0; r < option_count; ++r)
+            if (option_rows[r].letter && option_rows[r].letter == id) row = r;
+        if (row == o_help) {
             print_usage(stdout);
             done = true;
             return 0;
         }
-        if (int status = apply_option(id, optarg, opt)) return status;
+        opt.given |= bit((OptionRowId)row);
+        spelled[row] = index >= 0 ? std::string("--") + option_rows[row].name : std::string("-") + (char)id;
+        index = -1;
+        if (option_rows[row].apply)
+            if (int status = option_rows[row].apply(optarg, opt)) return status;
     }
     // Operands are the parts' sums files of a merge, and nothing else.
-    for (; optind < argc && opt.merge; ++optind) opt.merge_paths.push_back(argv[optind]);
+    for (; optind < argc && (opt.given & bit(o_merge)); ++optind) opt.merge_paths.push_back(argv[optind]);
     if (optind < argc) {
         std::fprintf(stderr, "intro-render: unknown option \"%s\" (see --help)\n", argv[optind]);
         return 2;
     }
-    if (opt.merge && opt.merge_paths.empty()) {
-        std::fprintf(stderr, "intro-render: --merge needs the sums files of the parts\n");
+    if (std::string refusal = check_options(opt, spelled); !refusal.empty()) {
+        std::fprintf(stderr, "intro-render: %s\n", refusal.c_str());
         return 2;
     }
-    if (!split_options_agree(opt)) return 2;
-    // A device, FIFO or standard output takes one picture: no progress ones.
-    bool direct = output_is_direct(opt.output.c_str());
-    if (opt.progress_pictures > 0 && direct && !opt.benchmark) {
-        std::fprintf(stderr, "intro-render: progress pictures need an output file, not \"%s\"\n",
-                     opt.output.c_str());
-        return 2;
-    }
-    if (opt.cost_map && !opt.output_given) opt.output = "cost-map.png";
+    if (opt.mode == RenderMode::cost_map && !opt.output_given) opt.output = "cost-map.png";
     if (opt.progress_pictures < 0)
-        opt.progress_pictures = opt.crop_given || direct || opt.watch || !opt.sums_path.empty() || opt.cost_map ? 0 : 1;
-    return check_combination(opt);
+        opt.progress_pictures = opt.mode == RenderMode::picture && !opt.crop_given && !opt.watch &&
+                                !output_is_direct(opt.output.c_str());
+    return 0;
 }
 
 Rect gl_crop(const Options &opt)

@@ -1,4 +1,5 @@
-// intro-render's command line.
+// intro-render's command line: the options choose a mode, then each mode's
+// options are checked once, from one table.
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/render_protocol.h"
@@ -16,7 +17,12 @@ constexpr int kDefaultTile = 16;
 
 enum class PictureFormat { png, tga };
 
+// What a run does. --watch is no mode: it makes a picture live.
+enum class RenderMode { picture, part, merge, benchmark, cost_map, eval, view };
+
 struct Options {
+    RenderMode mode = RenderMode::picture;
+    unsigned given = 0;      // a bit per option on the command line, by its row
     std::string output = "intro.png";
     PictureFormat format = PictureFormat::png;
     int samples = kSampleBudget;
@@ -27,18 +33,19 @@ struct Options {
     int margin = kDefaultMargin;
     bool margin_given = false;
     int progress_pictures = -1; // -1: on for full renders only
-    bool benchmark = false;
     std::string baseline_path; // --benchmark against this shader; empty: none
     bool watch = false;
     bool output_given = false;
     int part = 0, parts = 1;    // the share of the samples this process renders
     bool part_given = false;
     std::string sums_path;      // non-empty: write the part's sums, not a picture
-    bool merge = false;
     std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
-    bool cost_map = false;      // time the sample pass tile by tile instead of rendering
-    int tile = kDefaultTile;    // --cost-map's tile edge in pixels
-    bool tile_given = false;
+    std::vector<std::string> exprs;       // --eval's expressions, or --view's one
+    int pixel_x = kPictureWidth / 2, pixel_y = kPictureHeight / 2; // --eval's, from the top-left
+    int sample = 0;                       // the sample index --eval and --view run
+    bool range_given = false;
+    double range_low = 0.0, range_high = 1.0; // --view's values drawn over this range
+    int tile = kDefaultTile;              // --cost-map's tile edge in pixels
 };
 
 void print_usage(FILE *out);

@@ -99,8 +99,12 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
     stop_requested = 0;
     install_stop_handlers();
     const char *path = s.shader_path.c_str();
-    std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... samples up to %d; Ctrl-C ends\n", path,
-                 s.output.c_str(), s.samples);
+    if (s.samples == 1)
+        std::fprintf(stderr, "intro-render: watching %s, writing %s on every save; Ctrl-C ends\n", path,
+                     s.output.c_str());
+    else
+        std::fprintf(stderr, "intro-render: watching %s, writing %s after 1, 2, 4, ... samples up to %d; Ctrl-C ends\n",
+                     path, s.output.c_str(), s.samples);
     WatchState state;
     FileWatch watch;
     shader_saved(watch, path); // recorded before reading, so a save during the read counts

@@ -298,6 +298,62 @@ TEST(RenderOutputs, EveryNameIsCheckedBeforeTheFirstSample)
     EXPECT_EQ(dir.entries(), std::vector<std::string>{longest});
 }
 
+TEST(RenderFailures, RefusalsNameTheRealFaultAndNoOptionIsIgnored)
+{
+    TempDir dir;
+    auto f = [&](const std::string &name) { return quote(dir.file(name)); };
+    const std::string cheap = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") + " ";
+    for (const char *share : {"0/2", "1/2"}) {
+        RunResult r = run_render(cheap + "-s 2 --crop 0,0,8,8 --part " + share + " --sums " + f(std::string("p") + share[0]), dir);
+        ASSERT_EQ(r.status, 0) << r.errors;
+    }
+    // A merge writes no progress pictures: the name it cannot write is the picture's.
+    RunResult r = run_render(cheap + "--merge " + f("p0") + " " + f("p1") + " -o " + f("no/m.png"), dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("cannot write \"" + dir.file("no/m.png") + "\""), std::string::npos) << r.errors;
+    r = run_render("--merge " + f("p0") + " --part 0/3 --sums z", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.errors.find("-o"), std::string::npos) << "no -o was given: " << r.errors;
+    r = run_render("--part 0/4294967297 --sums z", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("N is too large"), std::string::npos) << r.errors;
+
+    // What a mode would not use is refused like -o with --part, not dropped.
+    for (const char *unused : {"--part 0/2 --sums z --progress-pictures", "--part 0/2 --sums z -o x.png",
+                               "--benchmark --margin 8"}) {
+        r = run_render(unused, dir);
+        EXPECT_EQ(r.status, 2) << unused << ": " << r.errors;
+        EXPECT_NE(r.errors.find("do not go together"), std::string::npos) << unused << ": " << r.errors;
+    }
+    // Only PNG and TGA are written: another extension is refused, none is PNG.
+    r = run_render(cheap + "-s 1 --crop 0,0,8,8 -o " + f("pic.jpg"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("PNG (.png) or TGA (.tga)"), std::string::npos) << r.errors;
+    EXPECT_FALSE(exists(dir.file("pic.jpg")));
+    r = run_render(cheap + "-s 1 --crop 0,0,8,8 -o " + f("pic"), dir);
+    Picture plain;
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_TRUE(load_png(dir.file("pic"), plain));
+}
+
+TEST(Render, CountsOfOneAreSingular)
+{
+    TempDir dir;
+    const std::string cheap = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") +
+                              " -s 1 --crop 0,0,8,8 ";
+    RunResult r = run_render(cheap + "-o " + quote(dir.file("one.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_NE(r.errors.find("1/1 sample, "), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("(8x8, 1 sample)"), std::string::npos) << r.errors;
+    r = run_render(cheap + "--part 0/1 --sums " + quote(dir.file("p0")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    r = run_render(cheap + "--merge " + quote(dir.file("p0")) + " -o " + quote(dir.file("merged.png")), dir);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_NE(r.errors.find("(8x8, 1 sample from 1 part)"), std::string::npos) << r.errors;
+    r = run_render("-s 1 --part 0/2 --sums x", dir);
+    EXPECT_NE(r.errors.find("2 parts of 1 sample:"), std::string::npos) << r.errors;
+}
+
 TEST(Render, MeanOfQuantisedSamplesAndProgressPictures)
 {
     // cheap.glsl: blue = v.x / 127, copied through by its post pass.

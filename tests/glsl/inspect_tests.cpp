@@ -1,0 +1,129 @@
+// intro-render --eval and --view, through the program.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb/stb_image.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Ran {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// intro-render with `args` in a fresh directory (its working directory).
+struct Inspect {
+    std::string dir;
+    Inspect()
+    {
+        char name[] = "/tmp/intro-inspect-test-XXXXXX";
+        dir = mkdtemp(name) ? name : "";
+    }
+    ~Inspect()
+    {
+        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    Ran run(const std::string &args) const
+    {
+        std::string command = "cd '" + dir + "' && '" INTRO_RENDER_PATH "' " + args + " >out.txt 2>err.txt";
+        int raw = std::system(command.c_str());
+        Ran r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(dir + "/out.txt");
+        r.err = slurp(dir + "/err.txt");
+        return r;
+    }
+};
+
+const std::string cheap = "--shader '" INTRO_TEST_DATA "/cheap.glsl' ";
+
+} // namespace
+
+TEST(Inspect, EvalPrintsExactValuesAfterTheShadersMain)
+{
+    Inspect in;
+    // The project's shader: its primitive at a point outside and one inside,
+    // where the value is exact; then the fragment's place and sample.
+    Ran r = in.run("--eval 'sd_box(vec3(2.0, 0.0, 0.0), vec3(1.0))' --eval 'sd_box(vec3(0.5, 0.0, 0.0), vec3(1.0))' "
+                   "--eval 'vec3(0.5, -2.0, 1.0 / 3.0)' --eval '1.0 < 2.0' --eval 'frag_coord.xy' --eval 'x' "
+                   "--pixel 7,1000 --sample 3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "sd_box(vec3(2.0, 0.0, 0.0), vec3(1.0)) = 1\n"
+                     "sd_box(vec3(0.5, 0.0, 0.0), vec3(1.0)) = -0.5\n"
+                     "vec3(0.5, -2.0, 1.0 / 3.0) = vec3(0.5, -2, 0.333333343)\n"
+                     "1.0 < 2.0 = true\n"
+                     "frag_coord.xy = vec2(7.5, 79.5)\n" // the globals main set, rows from the bottom
+                     "x = 3\n");
+}
+
+TEST(Inspect, EvalErrorsPointIntoTheExpression)
+{
+    Inspect in;
+    Ran r = in.run(cheap + "--eval 'max(1.0,  no_such_name)' --eval 'm'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--eval 'max(1.0,  no_such_name)', column 11: error: `no_such_name' undeclared"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--eval 'm': its type is sampler2D"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = in.run(cheap + "--eval 'vec2(1.0'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("--eval 'vec2(1.0', at its end"), std::string::npos) << r.err;
+    // The shader's own fault is its log, with its own line numbers.
+    std::ofstream(in.dir + "/broken.glsl") << "#version 430\nout vec4 f;\nvoid main() { f = vec4(nothing); }\n";
+    r = in.run("--shader broken.glsl --eval 1.0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the shader does not build:\n0:3("), std::string::npos) << r.err;
+}
+
+TEST(Inspect, ViewDrawsAGradientInOrderOverItsRange)
+{
+    Inspect in;
+    Ran r = in.run(cheap + "--view 'gl_FragCoord.x' --crop 600,300,40,8 -o g.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("wrote g.png (40x8): min 600.5 max 639.5\n"), std::string::npos) << r.err;
+    int w = 0, h = 0, channels = 0;
+    unsigned char *rgb = stbi_load((in.dir + "/g.png").c_str(), &w, &h, &channels, 3);
+    ASSERT_TRUE(rgb);
+    ASSERT_EQ(w, 40);
+    auto lightness = [&](int x, int y) {
+        const unsigned char *p = rgb + (y * w + x) * 3;
+        return 0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2];
+    };
+    for (int x = 1; x < w; ++x) EXPECT_GT(lightness(x, 4), lightness(x - 1, 4)) << x;
+    EXPECT_EQ(lightness(20, 0), lightness(20, 7)) << "the same across a column";
+    stbi_image_free(rgb);
+
+    // The crop's rows count from the top, GL's from the bottom.
+    r = in.run(cheap + "--view 'gl_FragCoord.y' --crop 0,0,4,16 -o y.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("min 1064.5 max 1079.5\n"), std::string::npos) << r.err;
+    rgb = stbi_load((in.dir + "/y.png").c_str(), &w, &h, &channels, 3);
+    ASSERT_TRUE(rgb);
+    EXPECT_GT(lightness(0, 0), lightness(0, 15)) << "the top row is the highest";
+    stbi_image_free(rgb);
+
+    // Values past --range stand apart and are counted.
+    r = in.run(cheap + "--view 'gl_FragCoord.x' --crop 600,300,40,8 --range 610,630 -o r.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("min 600.5 max 639.5, 80 below 610..630, 80 above 610..630\n"), std::string::npos) << r.err;
+}
