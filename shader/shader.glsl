@@ -911,18 +911,30 @@ vec3 finish_sample(vec3 radiance, vec3 d)
 
 // Thin-lens camera: every ray passes through the pixel's focus point at
 // distance 3 from a jittered point of a square aperture.
+const vec3 CAMERA_EYE = vec3(-2.0, 1.25, -4.5);
+
+// The camera's right, up and forward axes; it is rolled.
+mat3 camera_basis()
+{
+    vec3 w = normalize(vec3(0.2, 0.25, 0.0) - CAMERA_EYE);
+    vec3 u = normalize(cross(w, vec3(0.31, 1.0, 0.0)));
+    vec3 vv = cross(u, w);
+    return mat3(u, vv, w);
+}
+
+// The screen point of a pixel centre: y in -1..1, x scaled alike.
+vec2 screen_point(vec2 pixel) { return (2.0 * pixel - resolution) / resolution.y; }
+
+// The ray from the lens's centre through screen point p (a pinhole camera).
+vec3 camera_ray(vec2 p) { return camera_basis() * normalize(vec3(p, 3.0)); }
+
 vec3 sample_pass(vec2 p)
 {
-    const vec3 eye = vec3(-2.0, 1.25, -4.5);
-    vec3 w = normalize(vec3(0.2, 0.25, 0.0) - eye);
-    vec3 u = normalize(cross(w, vec3(0.31, 1.0, 0.0))); // rolled camera
-    vec3 vv = cross(u, w);
-    mat3 basis = mat3(u, vv, w);
-    vec3 d0 = basis * normalize(vec3(p, 3.0));
-    vec3 focus = eye + 3.0 * d0;
+    vec3 d0 = camera_ray(p);
+    vec3 focus = CAMERA_EYE + 3.0 * d0;
     float j1 = rng_float();
     float j2 = rng_float();
-    vec3 origin = eye + basis * vec3(j1 - 0.5, j2 - 0.5, 0.0) * 0.03;
+    vec3 origin = CAMERA_EYE + camera_basis() * vec3(j1 - 0.5, j2 - 0.5, 0.0) * 0.03;
     vec3 d = normalize(focus - origin);
     return finish_sample(trace_path(origin, d), d);
 }
@@ -977,7 +989,7 @@ void main()
     f = vec4(0.0);
     x = float(v.x);
     frag_coord = gl_FragCoord.xyy;
-    vec2 p = (2.0 * frag_coord.xy - resolution) / resolution.y;
+    vec2 p = screen_point(frag_coord.xy);
     vec2 uv = frag_coord.xy / resolution;
     uint column = uint(frag_coord.x);
     uint row = uint(frag_coord.y);
