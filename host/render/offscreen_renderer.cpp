@@ -43,9 +43,8 @@ bool renderer_set_shader(Renderer &r, const std::string &source, std::string &er
     return true;
 }
 
-bool renderer_init(Renderer &r, const std::string &source, std::string &error)
+bool renderer_init(Renderer &r, std::string &error)
 {
-    if (!source.empty() && !renderer_set_shader(r, source, error)) return false;
     // Texture 1 is the protocol's by name: claim it before any texture is generated.
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
@@ -54,7 +53,6 @@ bool renderer_init(Renderer &r, const std::string &source, std::string &error)
     }
     exact_sums_install(r.texture);
     glViewport(0, 0, kPictureWidth, kPictureHeight);
-    gl_ext.UseProgram(r.program);
     return true;
 }
 

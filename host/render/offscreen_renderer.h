@@ -16,8 +16,8 @@ struct Renderer {
 };
 
 // Needs a current context and the GL loader loaded; on failure says why.
-// An empty source leaves the program to renderer_set_shader.
-bool renderer_init(Renderer &r, const std::string &source, std::string &error);
+// The program comes from renderer_set_shader.
+bool renderer_init(Renderer &r, std::string &error);
 // Builds `source` into the program the passes draw with; on failure the old
 // one stays and `error` holds the driver's log.
 bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error);

@@ -29,13 +29,18 @@ std::vector<std::string> output_names(const Options &opt)
     return names;
 }
 
-bool check_writable(const Options &opt, std::string &error)
+bool check_writable(const Options &opt, bool stdout_closed, std::string &error)
 {
-    for (const std::string &name : output_names(opt))
+    for (const std::string &name : output_names(opt)) {
+        if (name == "-" && stdout_closed) {
+            error = "cannot write \"-\": standard output is closed";
+            return false;
+        }
         if (!output_check(name.c_str(), error)) {
             error = "cannot write \"" + name + "\": " + error;
             return false;
         }
+    }
     return true;
 }
 

@@ -5,7 +5,9 @@
 // split into parts that write their sums, merged into the same picture.
 #include "core/crop_geometry.h"
 #include "core/shader_file.h"
+#include "core/std_descriptors.h"
 #include "gl/gl_loader.h"
+#include "gl/shader_program.h"
 #include "render/benchmark.h"
 #include "render/egl_context.h"
 #include "render/offscreen_renderer.h"
@@ -35,6 +37,18 @@ bool write_result(Renderer &r, int count, const Rect &crop, const std::string &p
     return true;
 }
 
+// A failed render keeps the progress pictures it wrote, valid pictures of
+// fewer samples, perhaps minutes of work; it names them, since the names
+// it did not reach still hold whatever was there before. Returns 1.
+int failed_after(const std::vector<std::string> &written)
+{
+    if (written.empty()) return 1;
+    std::string names;
+    for (const std::string &name : written) names += (names.empty() ? "" : ", ") + name;
+    std::fprintf(stderr, "intro-render: this run's progress pictures stay: %s\n", names.c_str());
+    return 1;
+}
+
 // The picture, or with --sums one share of its samples as a sums file.
 int render(const Options &opt, Renderer &r, uint64_t shader_hash)
 {
@@ -44,12 +58,15 @@ int render(const Options &opt, Renderer &r, uint64_t shader_hash)
     int first = 0, count = 0;
     share_range(opt.samples, opt.part, opt.parts, first, count);
     Clock::time_point start = Clock::now();
+    std::vector<std::string> written; // this run's progress pictures
     for (int s = 0; s < count; ++s) {
         render_sample(r, first + s);
         int done = s + 1;
-        if (!part && opt.progress_pictures && done < count && is_progress_count(done) &&
-            !write_result(r, done, crop, tagged_path(opt.output, done), opt.format))
-            return 1;
+        if (!part && opt.progress_pictures && done < count && is_progress_count(done)) {
+            std::string name = tagged_path(opt.output, done);
+            if (!write_result(r, done, crop, name, opt.format)) return failed_after(written);
+            written.push_back(name);
+        }
         show_progress(done, count, seconds_since(start));
     }
     std::string error;
@@ -62,7 +79,7 @@ int render(const Options &opt, Renderer &r, uint64_t shader_hash)
                      opt.part, opt.parts, first, first + count - 1, opt.samples);
         return 0;
     }
-    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
+    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return failed_after(written);
     std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d samples)\n", opt.output.c_str(), crop.w, crop.h,
                  opt.samples);
     return 0;
@@ -140,10 +157,25 @@ bool read_shader_option(const std::string &path, std::string &text)
     return false;
 }
 
+// Whether the --baseline file builds: an empty text would otherwise read as
+// no baseline at all.
+bool baseline_builds(const std::string &path, const std::string &text, std::string &error)
+{
+    std::string log;
+    unsigned program = build_fragment_program(text.c_str(), log);
+    if (program) {
+        gl_ext.DeleteProgram(program);
+        return true;
+    }
+    error = "the baseline \"" + path + "\" does not build:\n" + log;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    unsigned closed = std_descriptors_guard();
     Options opt;
     bool done = false;
     int status = parse_options(argc, argv, opt, done);
@@ -157,7 +189,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
-    if (!opt.benchmark && !check_writable(opt, error)) {
+    if (!opt.benchmark && !check_writable(opt, (closed & kStdoutClosed) != 0, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -168,8 +200,11 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
-    // The watch loop builds the file itself, and waits out a broken one.
-    if (!gl_loader_ready(error) || !renderer_init(renderer, opt.watch ? std::string() : source, error)) {
+    // Whatever its text, a shader is used only once it has built. The watch
+    // loop builds the file itself, and waits out a broken one.
+    if (!gl_loader_ready(error) || !renderer_init(renderer, error) ||
+        (!opt.watch && !renderer_set_shader(renderer, source, error)) ||
+        (!opt.baseline_path.empty() && !baseline_builds(opt.baseline_path, baseline, error))) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
