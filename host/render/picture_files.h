@@ -12,7 +12,7 @@ std::string tagged_path(const std::string &path, int tag);
 // a part's sums file alone.
 std::vector<std::string> output_names(const Options &opt);
 // Fails early, before a long render, where any of them could not be written;
-// "-" too when standard output was closed at start.
+// "-" or /dev/stdout too when standard output was closed at start.
 bool check_writable(const Options &opt, bool stdout_closed, std::string &error);
 // Writes rgb (w x h, top row first) so that a failure never leaves a partial
 // picture behind.

@@ -289,6 +289,9 @@ TEST(RenderOutputs, LinksDevicesFifosAndStandardOutputAreWrittenThrough)
     EXPECT_NE(r.errors.find("intro-render: cannot write \"-\": standard output is closed\n"), std::string::npos)
         << r.errors;
     EXPECT_EQ(r.errors.find("samples"), std::string::npos) << r.errors;
+    r = run_render(run + "/dev/stdout", dir, ">&-");
+    EXPECT_NE(r.errors.find("intro-render: cannot write \"/dev/stdout\": standard output is closed\n"),
+              std::string::npos) << r.errors;
     r = run_render(run + quote(dir.file("closed.png")), dir, ">&-");
     EXPECT_EQ(r.status, 0) << r.errors;
     EXPECT_TRUE(is_small_png(dir.file("closed.png")));
