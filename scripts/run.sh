@@ -5,13 +5,51 @@
 #    slow that is and on the headless crop preview;
 #  - without one: the finished picture rendered headless into out/intro.png
 #    (with progress pictures out/intro.1.png ... along the way).
-# Extra arguments go to intro-render in the headless case.
+# Arguments go to intro-render in the headless case; the window takes none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+usage() {
+  cat <<'TEXT'
+usage: bash scripts/run.sh [INTRO-RENDER OPTIONS...]
+
+Installs the Debian packages that are missing (scripts/setup.sh, as root),
+builds (scripts/build.sh), then
+  with a display     opens the window, build/host/intro, in shader/run/, so
+                     that it live-reloads shader/shader.glsl; Escape ends it.
+                     It takes no options: any given are refused.
+  without a display  renders the finished picture headless into out/intro.png,
+                     with progress pictures out/intro.1.png, .4, .16 and .64
+                     (about 10 minutes on a 2-core machine without a GPU).
+                     The options are passed on to intro-render after
+                     "--output out/intro.png"; build/host/intro-render --help
+                     lists them.
+To render headless on a machine with a display: DISPLAY= bash scripts/run.sh
+
+  -h, --help  this text
+TEXT
+}
+
+for arg in "$@"; do
+  if [[ "$arg" == -h || "$arg" == --help ]]; then
+    usage
+    exit 0
+  fi
+done
+
+# The window takes no arguments; said before the build, not after it.
+refuse_arguments() {
+  if (($#)); then
+    echo "run: the window takes no options (given: $*); to pass them to intro-render headless: DISPLAY= bash scripts/run.sh $*" >&2
+    exit 2
+  fi
+}
+
 bash scripts/setup.sh
-bash scripts/build.sh
 
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
+  refuse_arguments "$@"
+  bash scripts/build.sh
   renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
   if [[ "$renderer" == llvmpipe* ]]; then
     echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about ten minutes."
@@ -25,6 +63,7 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   exec ../../build/host/intro
 fi
 
+bash scripts/build.sh
 echo "run: no display; rendering the picture headless (about 10 minutes on a 2-core machine without a GPU)"
 mkdir -p out
 exec build/host/intro-render --output out/intro.png "$@"

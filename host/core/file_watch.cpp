@@ -45,11 +45,9 @@ namespace {
 // save within that span of the one before can carry the same time.
 const int64_t kCoarseClockSpan = 5;
 
-int compare_time(const FileStamp &a, const FileStamp &b)
+bool same_time(const FileStamp &a, const FileStamp &b)
 {
-    if (a.mtime_s != b.mtime_s) return a.mtime_s < b.mtime_s ? -1 : 1;
-    if (a.mtime_ns != b.mtime_ns) return a.mtime_ns < b.mtime_ns ? -1 : 1;
-    return 0;
+    return a.mtime_s == b.mtime_s && a.mtime_ns == b.mtime_ns;
 }
 
 // Whether the clock may still give a new save this stamp's time: it has not
@@ -99,10 +97,8 @@ FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp
         record(watch, path, now, wall_s);
         return FileChange::first_seen;
     }
-    int order = compare_time(now, watch.stamp);
-    if (order < 0) return FileChange::older;
-    bool saved = order > 0 || now.size != watch.stamp.size || now.file_id != watch.stamp.file_id ||
-                 contents_changed(watch, path, now, wall_s);
+    bool saved = !same_time(now, watch.stamp) || now.size != watch.stamp.size ||
+                 now.file_id != watch.stamp.file_id || contents_changed(watch, path, now, wall_s);
     if (!saved) return FileChange::unchanged;
     record(watch, path, now, wall_s);
     return FileChange::saved;

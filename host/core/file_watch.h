@@ -1,5 +1,5 @@
-// Change detection for a watched file: tells a completed save from an
-// unchanged file and from an older copy put in place.
+// Change detection for a watched file: tells a completed save, an older copy
+// put in place included, from an unchanged file.
 #pragma once
 #include <cstdint>
 
@@ -21,13 +21,14 @@ struct FileWatch {
     uint64_t content_hash = 0;        // its contents, while a save could share its time
 };
 
-enum class FileChange { first_seen, unchanged, older, saved };
+enum class FileChange { first_seen, unchanged, saved };
 
 // Compares the file's stamp `now` with the version last acted upon and
-// records it when it is a new save. A later time is a save; so is the same
+// records it when it is a new save. Any other time, later or earlier, is a
+// save: a file stamped ahead of the clock must not hide the saves after it,
+// and an older copy put back is what the author wants built. So is the same
 // time with another size or file, or with other contents where the version
 // was recorded less than a few seconds after its time (by `wall_s`, the
 // clock in seconds), when a clock that ticks in whole or double seconds could
-// give a later save the same time. An earlier time is an older copy and is
-// not recorded.
+// give a later save the same time.
 FileChange file_watch_update(FileWatch &watch, const char *path, const FileStamp &now, int64_t wall_s);

@@ -118,6 +118,12 @@ bool build_shader_program(const char *path)
     if (ok && !has_sample_index(queries, program))
         fprintf(stderr, "WARNING: %s has no uniform at location 1: it ignores the sample index, "
                         "so every sample is the same\n", path);
+    // Nothing draws with the replaced program any more, and never did with
+    // a failed one. The failed name stays in reloaded_program: the mouse
+    // uniform finds no location there until a build succeeds.
+    unsigned unused = ok ? shader_reload.drawn_program : program;
+    if (ok) shader_reload.drawn_program = program;
+    if (unused) shader_gl.delete_program(unused);
     shader_reload.reloaded_program = program;
     return ok;
 }

@@ -25,6 +25,7 @@ struct ShaderToolsGl {
                                int *array_size, unsigned *type, char *name);
     int (*get_uniform_location)(unsigned program, const char *name);
     void (*uniform3f)(int location, float x, float y, float z);
+    void (*delete_program)(unsigned program);
     // OpenGL 1.1
     void (*get_integerv)(unsigned pname, int *params);
     // platform: screen position of the cursor, right button state
@@ -36,6 +37,7 @@ extern ShaderToolsGl shader_gl;
 // Reload state.
 struct ShaderReloadState {
     unsigned reloaded_program = 0;   // latest reload's program; 0: none or unreadable file
+    unsigned drawn_program = 0;      // the reloaded program in use; 0: the embedded one
     FileWatch watch;                 // the watched file's version last acted upon
     float mouse_x = 0.0f;            // cursor / picture size, while the right button is held
     float mouse_y = 0.0f;
@@ -50,7 +52,9 @@ void dbg_check_program(unsigned program);
 void hotreload(const char *path);
 
 // Builds a program from the file and makes it current when every check
-// passes; true then.
+// passes; true then. The program it replaces is deleted (the embedded one
+// stays), and so is a program that failed its checks, so memory stays flat
+// over any number of saves.
 bool build_shader_program(const char *path);
 // `program` is left unchanged when the file cannot be read.
 void compile_shader_file(const char *path, unsigned &program);

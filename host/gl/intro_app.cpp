@@ -19,7 +19,7 @@ namespace {
 const char *const shader_source[1] = {intro_shader_text};
 
 // Fetched by name where they are called, so they are checked once up front.
-const char *const named_entry_points[] = {"glUniform2i", "glUniform3f", "glGetActiveUniform"};
+const char *const named_entry_points[] = {"glUniform2i", "glUniform3f", "glGetActiveUniform", "glDeleteProgram"};
 
 void dbg_deinit(const HostPlatform &platform)
 {

@@ -69,6 +69,11 @@ static void uniform3f(int location, float x, float y, float z)
     gl_named<PFNGLUNIFORM3FPROC>("glUniform3f")(location, x, y, z);
 }
 
+static void delete_program(unsigned program)
+{
+    gl_named<PFNGLDELETEPROGRAMPROC>("glDeleteProgram")(program);
+}
+
 static void get_integerv(unsigned pname, int *params)
 {
     glGetIntegerv(pname, params);
@@ -77,7 +82,7 @@ static void get_integerv(unsigned pname, int *params)
 ShaderToolsGl shader_gl = {
     create_shader_programv, get_programiv, get_program_info_log, get_shaderiv,
     get_shader_info_log, is_program, get_attached_shaders, use_program,
-    get_programiv_by_name, get_active_uniform, get_uniform_location, uniform3f,
+    get_programiv_by_name, get_active_uniform, get_uniform_location, uniform3f, delete_program,
     get_integerv, nullptr, nullptr,
 };
 

@@ -3,6 +3,7 @@
 #include "gl/diagnostics.h"
 #include "core/frame_loop.h"
 #include "core/gl_api.h"
+#include "core/std_descriptors.h"
 #include "gl/intro_app.h"
 #include "core/window_messages.h"
 
@@ -174,6 +175,7 @@ bool right_button_down()
 
 int main()
 {
+    std_descriptors_guard();
     // One clock serves both the title's time and the budget.
     const HostPlatform platform = {
         console_open, console_close, window_open, window_close, restore_display,

@@ -49,6 +49,14 @@ bool build(Inspector &in, const std::string &shader, std::string &error)
     if (!program) {
         std::string message;
         bool in_expressions = expression_errors(log, in.opt->exprs, in.option, in.readable, message);
+        // The shader's own log, with its own line numbers, where it alone
+        // does not build (an empty file, a missing #version).
+        std::string own_log;
+        if (!in_expressions) {
+            unsigned own = build_fragment_program(shader.c_str(), own_log);
+            if (own) gl_ext.DeleteProgram(own);
+            else message = own_log;
+        }
         error = in_expressions ? as_message(message) : "the shader does not build:\n" + message;
         if (!error.empty() && error.back() == '\n') error.pop_back();
         return false;

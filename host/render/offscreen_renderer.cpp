@@ -47,9 +47,8 @@ unsigned renderer_swap_program(Renderer &r, unsigned program)
     return old;
 }
 
-bool renderer_init(Renderer &r, ExactSums &sums, const std::string &source, std::string &error)
+bool renderer_init(Renderer &r, ExactSums &sums, std::string &error)
 {
-    if (!source.empty() && !renderer_set_shader(r, source, error)) return false;
     // Texture 1 is the protocol's by name: claim it before any texture is generated.
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
     if (!make_render_target(GL_RGBA8, GL_UNSIGNED_BYTE, kPictureWidth, kPictureHeight, r.texture, r.framebuffer)) {
@@ -60,7 +59,6 @@ bool renderer_init(Renderer &r, ExactSums &sums, const std::string &source, std:
     r.accumulator.colour = r.texture;
     exact_sums_install(r.accumulator);
     glViewport(0, 0, kPictureWidth, kPictureHeight);
-    gl_ext.UseProgram(r.program);
     return true;
 }
 

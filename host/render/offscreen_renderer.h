@@ -18,9 +18,9 @@ struct Renderer {
 };
 
 // Needs a current context and the GL loader loaded; on failure says why.
-// The samples are summed into `sums`, which must outlive the renderer.
-// An empty source leaves the program to renderer_set_shader.
-bool renderer_init(Renderer &r, ExactSums &sums, const std::string &source, std::string &error);
+// The samples are summed into `sums`, which must outlive the renderer. The
+// program comes from renderer_set_shader.
+bool renderer_init(Renderer &r, ExactSums &sums, std::string &error);
 // Builds `source` into the program the passes draw with; on failure the old
 // one stays and `error` holds the driver's log.
 bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error);

@@ -29,13 +29,25 @@ std::vector<std::string> output_names(const Options &opt)
     return names;
 }
 
-bool check_writable(const Options &opt, std::string &error)
+// The names of standard output; once it was found closed, they lead to the
+// null device put in its place.
+static bool names_stdout(const std::string &name)
 {
-    for (const std::string &name : output_names(opt))
+    return name == "-" || name == "/dev/stdout" || name == "/dev/fd/1" || name == "/proc/self/fd/1";
+}
+
+bool check_writable(const Options &opt, bool stdout_closed, std::string &error)
+{
+    for (const std::string &name : output_names(opt)) {
+        if (stdout_closed && names_stdout(name)) {
+            error = "cannot write \"" + name + "\": standard output is closed";
+            return false;
+        }
         if (!output_check(name.c_str(), error)) {
             error = "cannot write \"" + name + "\": " + error;
             return false;
         }
+    }
     return true;
 }
 

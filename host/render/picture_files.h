@@ -11,8 +11,9 @@ std::string tagged_path(const std::string &path, int tag);
 // Every name the run will write: the progress pictures', then the picture's;
 // a part's sums file alone.
 std::vector<std::string> output_names(const Options &opt);
-// Fails early, before a long render, where any of them could not be written.
-bool check_writable(const Options &opt, std::string &error);
+// Fails early, before a long render, where any of them could not be written;
+// "-" or /dev/stdout too when standard output was closed at start.
+bool check_writable(const Options &opt, bool stdout_closed, std::string &error);
 // Writes rgb (w x h, top row first) so that a failure never leaves a partial
 // picture behind.
 bool write_picture(const std::string &path, PictureFormat format, const std::vector<unsigned char> &rgb,

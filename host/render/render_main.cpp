@@ -6,7 +6,9 @@
 // the shader's expressions inspected (--eval, --view).
 #include "core/crop_geometry.h"
 #include "core/shader_file.h"
+#include "core/std_descriptors.h"
 #include "gl/gl_loader.h"
+#include "gl/shader_program.h"
 #include "render/benchmark.h"
 #include "render/cost_map.h"
 #include "render/egl_context.h"
@@ -38,6 +40,18 @@ bool write_result(Renderer &r, int count, const Rect &crop, const std::string &p
     return true;
 }
 
+// A failed render keeps the progress pictures it wrote, valid pictures of
+// fewer samples, perhaps minutes of work; it names them, since the names
+// it did not reach still hold whatever was there before. Returns 1.
+int failed_after(const std::vector<std::string> &written)
+{
+    if (written.empty()) return 1;
+    std::string names;
+    for (const std::string &name : written) names += (names.empty() ? "" : ", ") + name;
+    std::fprintf(stderr, "intro-render: this run's progress pictures stay: %s\n", names.c_str());
+    return 1;
+}
+
 // The picture, or with --sums one share of its samples as a sums file.
 int render(const Options &opt, Renderer &r, const ExactSums &sums, uint64_t shader_hash)
 {
@@ -47,12 +61,15 @@ int render(const Options &opt, Renderer &r, const ExactSums &sums, uint64_t shad
     int first = 0, count = 0;
     share_range(opt.samples, opt.part, opt.parts, first, count);
     Clock::time_point start = Clock::now();
+    std::vector<std::string> written; // this run's progress pictures
     for (int s = 0; s < count; ++s) {
         render_sample(r, first + s);
         int done = s + 1;
-        if (!part && opt.progress_pictures && done < count && is_progress_count(done) &&
-            !write_result(r, done, crop, tagged_path(opt.output, done), opt.format))
-            return 1;
+        if (!part && opt.progress_pictures && done < count && is_progress_count(done)) {
+            std::string name = tagged_path(opt.output, done);
+            if (!write_result(r, done, crop, name, opt.format)) return failed_after(written);
+            written.push_back(name);
+        }
         show_progress(done, count, seconds_since(start));
     }
     std::string error;
@@ -65,7 +82,7 @@ int render(const Options &opt, Renderer &r, const ExactSums &sums, uint64_t shad
                      opt.part, opt.parts, first, first + count - 1, opt.samples);
         return 0;
     }
-    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return 1;
+    if (!write_result(r, opt.samples, crop, opt.output, opt.format)) return failed_after(written);
     std::fprintf(stderr, "intro-render: wrote %s (%dx%d, %d sample%s)\n", opt.output.c_str(), crop.w, crop.h,
                  opt.samples, opt.samples == 1 ? "" : "s");
     return 0;
@@ -148,10 +165,25 @@ bool read_shader_option(const std::string &path, std::string &text)
     return false;
 }
 
+// Whether the --baseline file builds: an empty text would otherwise read as
+// no baseline at all.
+bool baseline_builds(const std::string &path, const std::string &text, std::string &error)
+{
+    std::string log;
+    unsigned program = build_fragment_program(text.c_str(), log);
+    if (program) {
+        gl_ext.DeleteProgram(program);
+        return true;
+    }
+    error = "the baseline \"" + path + "\" does not build:\n" + log;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    unsigned closed = std_descriptors_guard();
     Options opt;
     bool done = false;
     int status = parse_options(argc, argv, opt, done);
@@ -167,7 +199,7 @@ int main(int argc, char **argv)
         return 1;
     }
     bool writes = opt.mode != RenderMode::benchmark && opt.mode != RenderMode::eval;
-    if (writes && !check_writable(opt, error)) {
+    if (writes && !check_writable(opt, (closed & kStdoutClosed) != 0, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 1;
     }
@@ -178,10 +210,13 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
-    // The watch loop builds the file itself, and waits out a broken one;
-    // --eval and --view build it around their expressions.
+    // Whatever its text, a shader is used only once it has built. The watch
+    // loop builds the file itself, and waits out a broken one; --eval and
+    // --view build it around their expressions.
     bool own_program = opt.watch || opt.mode == RenderMode::eval || opt.mode == RenderMode::view;
-    if (!gl_loader_ready(error) || !renderer_init(renderer, sums, own_program ? std::string() : source, error)) {
+    if (!gl_loader_ready(error) || !renderer_init(renderer, sums, error) ||
+        (!own_program && !renderer_set_shader(renderer, source, error)) ||
+        (!opt.baseline_path.empty() && !baseline_builds(opt.baseline_path, baseline, error))) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;

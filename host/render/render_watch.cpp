@@ -34,13 +34,13 @@ void install_stop_handlers()
     action.sa_handler = request_stop;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // SIGHUP: the terminal it was started from went away.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
 }
 
 // True for every completed save after the version last acted upon, with the
-// hosts' change detection; an older copy put in place is not a save. Only
-// the file's status is read here, never a FIFO or device.
+// hosts' change detection (an older copy put in place is one too). Only the
+// file's status is read here, never a FIFO or device.
 bool shader_saved(FileWatch &watch, const char *path)
 {
     FileStamp stamp;
@@ -61,6 +61,7 @@ struct WatchState {
     Clock::time_point saved_at;
     Clock::time_point last_picture;
     bool first_load = true;
+    bool wrote = false;          // a picture was written in this run
     const char *since = "start"; // what saved_at marks
 };
 
@@ -77,8 +78,8 @@ void load(const WatchRenderer &r, const WatchSettings &s, WatchState &state)
     state.first_load = false;
     if (!r.load(r.context, error)) {
         // The picture on disk stays the last good one; rendering waits.
-        std::fprintf(stderr, "intro-render: %s\nintro-render: the picture stays as it was; waiting for the next save\n",
-                     error.c_str());
+        std::fprintf(stderr, "intro-render: %s\nintro-render: %s; waiting for the next save\n", error.c_str(),
+                     state.wrote ? "the picture stays as it was" : "no picture yet");
         state.rendering = false;
         return;
     }
@@ -127,15 +128,18 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
         }
         if (!watch_writes_after(state.done, s.samples)) continue;
         std::string error;
-        if (!r.write(r.context, state.done, error)) {
-            std::fprintf(stderr, "intro-render: %s\n", error.c_str());
-            return 1;
+        if (r.write(r.context, state.done, error)) {
+            Clock::time_point now = Clock::now();
+            std::fprintf(stderr, "intro-render: %d sample%s, %.2f s for this picture, %.2f s since %s\n",
+                         state.done, state.done == 1 ? "" : "s", seconds_between(state.last_picture, now),
+                         seconds_between(state.saved_at, now), state.since);
+            state.last_picture = now;
+            state.wrote = true;
+        } else {
+            // A full disk may clear again: a preview goes on and writes the next picture.
+            std::fprintf(stderr, "intro-render: %s\nintro-render: the picture on disk stays as it was until the "
+                                 "next one is written\n", error.c_str());
         }
-        Clock::time_point now = Clock::now();
-        std::fprintf(stderr, "intro-render: %d sample%s, %.2f s for this picture, %.2f s since %s\n", state.done,
-                     state.done == 1 ? "" : "s", seconds_between(state.last_picture, now),
-                     seconds_between(state.saved_at, now), state.since);
-        state.last_picture = now;
         if (state.done == s.samples) {
             std::fprintf(stderr, "intro-render: done; waiting for the next save\n");
             state.rendering = false;

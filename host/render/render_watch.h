@@ -25,8 +25,9 @@ struct WatchSettings {
     int samples = 128;
 };
 
-// Runs until SIGINT or SIGTERM (status 0; a picture being written is
-// finished first, so no temporary file stays) or a failed write (1).
+// Runs until SIGINT, SIGTERM or SIGHUP, then returns 0; a picture being
+// written is finished first, so no temporary file stays. A picture that
+// cannot be written is reported and the loop goes on with the next one.
 int watch_run(const WatchRenderer &renderer, const WatchSettings &settings);
 
 // Whether the picture is written after `done` of `total` samples.

@@ -4,6 +4,7 @@
 #include "gl/diagnostics.h"
 #include "gl/intro_app.h"
 #include "core/pixel_format_choice.h"
+#include "core/std_descriptors.h"
 #include "win32/win32_console.h"
 #include "core/window_messages.h"
 
@@ -287,6 +288,7 @@ static uint32_t tick_ms() { return (uint32_t)GetTickCount(); }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    std_descriptors_guard();
     static const HostPlatform platform = {
         console_open, console_close, window_open, window_close, restore_display,
         remember_start_window, escape_in_foreground, peek_messages, set_title, swap_and_drain,

@@ -113,11 +113,13 @@ struct RunResult {
     std::string errors; // what it wrote on stderr
 };
 
-RunResult run_render(const std::string &args, const TempDir &dir, const std::string &stdout_to = ">/dev/null")
+// `before` goes first on the shell's command line.
+RunResult run_render(const std::string &args, const TempDir &dir, const std::string &stdout_to = ">/dev/null",
+                     const std::string &before = "")
 {
     RunResult result;
     std::string log = dir.file("stderr.txt");
-    std::string command = quote(INTRO_RENDER_PATH) + " " + args + " 2>" + quote(log) + " " + stdout_to;
+    std::string command = before + quote(INTRO_RENDER_PATH) + " " + args + " 2>" + quote(log) + " " + stdout_to;
     int raw = std::system(command.c_str());
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     std::ifstream in(log);
@@ -168,6 +170,31 @@ TEST(RenderFailures, BadShaderReportsTheDriversLogAndWritesNothing)
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.errors.find("intro-render: cannot read shader"), std::string::npos) << r.errors;
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"broken.glsl"});
+
+    // Nor does an empty text, or a byte order mark alone: every mode refuses
+    // them before the first sample, the baseline of a benchmark too.
+    write_text(dir.file("empty.glsl"), "");
+    write_text(dir.file("mark.glsl"), "\xEF\xBB\xBF");
+    const std::string small = " -s 1 --crop 0,0,8,8 ";
+    const std::string empty = "--shader " + quote(dir.file("empty.glsl")) + small;
+    const std::string out = "-o " + quote(dir.file("out.png"));
+    const std::string runs[] = {
+        empty + "--margin 0 " + out,
+        "--shader " + quote(dir.file("mark.glsl")) + small + "--margin 0 " + out,
+        empty + "--part 0/1 --sums " + quote(dir.file("out.sums")),
+        empty + "--benchmark",
+        "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") + small + "--benchmark --baseline " +
+            quote(dir.file("mark.glsl")),
+        empty + "--cost-map " + out,
+        "--shader " + quote(dir.file("empty.glsl")) + " --eval 1.0",
+        "--shader " + quote(dir.file("empty.glsl")) + " --crop 0,0,8,8 --view 1.0 " + out,
+    };
+    for (const std::string &run : runs) {
+        r = run_render(run, dir);
+        EXPECT_EQ(r.status, 1) << run << "\n" << r.errors;
+        EXPECT_NE(r.errors.find("does not build"), std::string::npos) << run << "\n" << r.errors;
+    }
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"broken.glsl", "empty.glsl", "mark.glsl"}));
 }
 
 TEST(RenderFailures, UnwritableOutputFailsBeforeRendering)
@@ -259,6 +286,19 @@ TEST(RenderOutputs, LinksDevicesFifosAndStandardOutputAreWrittenThrough)
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     r = run_render("--progress-pictures " + run + "-", dir);
     EXPECT_EQ(r.status, 2) << "progress pictures need a file";
+    // Closed, it is held on the null device: "-" is refused before the first
+    // sample, and a file gets the picture, nothing else.
+    r = run_render(run + "-", dir, ">&-");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("intro-render: cannot write \"-\": standard output is closed\n"), std::string::npos)
+        << r.errors;
+    EXPECT_EQ(r.errors.find("samples"), std::string::npos) << r.errors;
+    r = run_render(run + "/dev/stdout", dir, ">&-");
+    EXPECT_NE(r.errors.find("intro-render: cannot write \"/dev/stdout\": standard output is closed\n"),
+              std::string::npos) << r.errors;
+    r = run_render(run + quote(dir.file("closed.png")), dir, ">&-");
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_TRUE(is_small_png(dir.file("closed.png")));
 
     // A FIFO is written, not replaced.
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
@@ -278,6 +318,24 @@ TEST(RenderOutputs, LinksDevicesFifosAndStandardOutputAreWrittenThrough)
     EXPECT_NE(r.errors.find("cannot write \"/dev/full\": No space left on device"), std::string::npos) << r.errors;
     ASSERT_EQ(stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // A failed progress picture (a file size limit standing in for a full
+    // disk) ends the run; the one it wrote before stays and is named. The
+    // first sample is flat, a small file; the later ones are grain.
+    write_text(dir.file("grain.glsl"),
+               "#version 430\nuniform sampler2D m;\nlayout(location = 1) uniform ivec2 v;\nout vec4 f;\n"
+               "void main()\n{\n    vec2 uv = gl_FragCoord.xy / vec2(1920.0, 1080.0);\n"
+               "    vec3 grain = fract(sin(dot(gl_FragCoord.xy, vec2(12.9898, 78.233)) + float(v.x) + "
+               "vec3(0.0, 1.0, 2.0)) * 43758.5453);\n"
+               "    f = vec4(v.y == 2 ? texture(m, uv).rgb : v.x == 0 ? vec3(0.5) : grain, 1.0);\n}\n");
+    r = run_render("--shader " + quote(dir.file("grain.glsl")) + " -s 5 --progress-pictures --crop 0,0,64,64 "
+                   "--margin 0 -o " + quote(dir.file("grain.png")), dir, ">/dev/null", "ulimit -f 8; exec ");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.errors.find("cannot write \"" + dir.file("grain.4.png") + "\": File too large\n"
+                            "intro-render: this run's progress pictures stay: " + dir.file("grain.1.png") + "\n"),
+              std::string::npos) << r.errors;
+    EXPECT_TRUE(exists(dir.file("grain.1.png")));
+    EXPECT_FALSE(exists(dir.file("grain.png")));
 }
 
 TEST(RenderOutputs, EveryNameIsCheckedBeforeTheFirstSample)
@@ -588,7 +646,9 @@ TEST(RenderExactness, TheShaderDrawsTheBaselinesPictureByteForByte)
     // leaving the background out of the car's loop changes that crop.
     const Crop crops[] = {{"car nose", 900, 420},   {"front wing", 688, 632}, {"road", 400, 760},
                           {"blocks", 1620, 400},    {"guard rail", 320, 220}, {"side text", 1190, 420},
-                          {"wing text", 1290, 345}, {"rail above the car", 896, 288}};
+                          {"wing text", 1290, 345}, {"rail above the car", 896, 288},
+                          // The edge of the letterbox, the vignette's corner and bloom at the border.
+                          {"corner of the visible band", 0, 120}};
     for (const Crop &c : crops) {
         char args[96];
         std::snprintf(args, sizeof args, "-s 2 --margin 0 --crop %d,%d,32,32 -o ", c.x, c.y);

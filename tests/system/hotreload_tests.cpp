@@ -242,8 +242,8 @@ TEST_F(HotReload, EveryCompletedSaveIsBuiltAlsoWithinOneSecond)
 {
     write_file(watched, flat_shader, base_time);
     start_host();
-    // Every save below ends at the same time `t`, ahead of the clock, so a
-    // poll in the middle of a write sees an older time and leaves it.
+    // Every save below ends at the same time `t`, ahead of the clock. A poll
+    // in the middle of a write may see the clock's time, another save.
     const time_t t = time(nullptr) + 2;
     const std::string red = flat_shader_in("0.75, 0.25, 0.5"), blue = flat_shader_in("0.25, 0.50, 1.0");
     auto built = [&] { return count_of(out(), "): 2\n"); };
@@ -251,18 +251,20 @@ TEST_F(HotReload, EveryCompletedSaveIsBuiltAlsoWithinOneSecond)
     write_in_place(watched, red.substr(0, red.size() / 2), "wb", t);
     ASSERT_TRUE(wait_until([&] { return err().find("failed to link") != std::string::npos; }, 30000)) << out();
     write_in_place(watched, red.substr(red.size() / 2), "ab", t);
-    ASSERT_TRUE(wait_until([&] { return built() == 1; }, 30000)) << out();
+    ASSERT_TRUE(wait_until([&] { return built() >= 1; }, 30000)) << out();
     // Another save of the same size: told by its contents.
+    size_t before = built();
     write_in_place(watched, blue, "wb", t);
-    ASSERT_TRUE(wait_until([&] { return built() == 2; }, 30000)) << out();
+    ASSERT_TRUE(wait_until([&] { return built() > before; }, 30000)) << out();
     wait_two_pictures();
     expect_flat(64, 128, 255);
 
-    // An older copy put in place is not built; nor is anything unchanged.
-    size_t updates = count_of(out(), "hotreload updated");
+    // An older copy put in place is built; an unchanged file never is.
     write_file(watched, red, base_time);
     wait_two_pictures();
-    expect_flat(64, 128, 255);
+    expect_flat(191, 64, 128);
+    size_t updates = count_of(out(), "hotreload updated");
+    wait_two_pictures();
     EXPECT_EQ(count_of(out(), "hotreload updated"), updates) << out();
 }
 

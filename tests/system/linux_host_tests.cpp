@@ -3,6 +3,7 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -132,6 +133,36 @@ TEST_F(LinuxHost, EscapeIsIgnoredWhileAnotherWindowHasTheFocus)
     xsession_key(x, XK_Escape);
     ASSERT_TRUE(host_wait_exit(host, 30000, &code));
     EXPECT_EQ(code, 0);
+}
+
+// scripts/run.sh on a machine with a display: --help at once, and options
+// the window cannot take refused before the build.
+TEST(RunScript, HelpComesAtOnceAndTheWindowRefusesOptions)
+{
+    XSession x;
+    std::string error;
+    ASSERT_TRUE(xsession_start(x, error)) << error;
+    char dir[] = "/tmp/intro-run-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string out = std::string(dir) + "/out", err = std::string(dir) + "/err";
+    auto run = [&](const std::string &args) {
+        std::string command = "DISPLAY=" + x.display_name + " timeout 120 bash '" INTRO_SOURCE_DIR "/scripts/run.sh' " + args +
+                              " >" + out + " 2>" + err + " </dev/null";
+        int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(run("--help"), 0);
+    std::string said = read_text_file(out);
+    EXPECT_EQ(said.rfind("usage: bash scripts/run.sh", 0), 0u) << said;
+    EXPECT_EQ(said.find("run:"), std::string::npos) << said;
+    EXPECT_EQ(read_text_file(err), "");
+
+    EXPECT_EQ(run("--samples 4"), 2);
+    EXPECT_NE(read_text_file(err).find("run: the window takes no options (given: --samples 4)"), std::string::npos)
+        << read_text_file(err);
+    EXPECT_EQ(read_text_file(out).find("Build"), std::string::npos) << "nothing built:\n" << read_text_file(out);
+    xsession_stop(x);
+    std::system(("rm -rf '" + std::string(dir) + "'").c_str());
 }
 
 } // namespace

@@ -15,14 +15,22 @@ struct FakeRenderer {
     std::string path;
     std::string events;
     int save_in_sample = -1; // the pass during which the file is saved, once
-    int stop_in_write = -1;  // the picture during whose write SIGINT arrives
+    int stop_in_write = -1;  // the picture during whose write `stop_signal` arrives
+    int stop_signal = SIGINT;
+    int broken_loads = 0;    // loads that fail, each followed by a save
+    int fail_write = -1;     // the picture whose write fails, once
     time_t mtime = 0;
 };
 
-bool fake_load(void *c, std::string &)
+bool fake_load(void *c, std::string &error)
 {
-    ((FakeRenderer *)c)->events += "load ";
-    return true;
+    FakeRenderer &f = *(FakeRenderer *)c;
+    f.events += "load ";
+    if (f.broken_loads == 0) return true;
+    --f.broken_loads;
+    write_file(f.path, "fixed", f.mtime += 10);
+    error = "the shader does not build";
+    return false;
 }
 
 void fake_clear(void *c)
@@ -40,12 +48,15 @@ void fake_sample(void *c, int index)
     }
 }
 
-bool fake_write(void *c, int count, std::string &)
+bool fake_write(void *c, int count, std::string &error)
 {
     FakeRenderer &f = *(FakeRenderer *)c;
     f.events += "w" + std::to_string(count) + " ";
-    if (count == f.stop_in_write) std::raise(SIGINT);
-    return true;
+    if (count == f.stop_in_write) std::raise(f.stop_signal);
+    if (count != f.fail_write) return true;
+    f.fail_write = -1;
+    error = "cannot write \"p.png\": No space left on device";
+    return false;
 }
 
 } // namespace
@@ -79,6 +90,42 @@ TEST(RenderWatch, ASaveDuringAPassRestartsBeforeTheNextPictureAndSigintEndsAfter
     EXPECT_NE(out.err.find("saved, rebuilding"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: 4 samples"), std::string::npos) << out.err;
     EXPECT_TRUE(watch_writes_after(6, 6) && !watch_writes_after(5, 6) && !watch_writes_after(3, 6));
+    unlink(fake.path.c_str());
+    rmdir(dir);
+}
+
+TEST(RenderWatch, BrokenAtStartAndAFailedWriteAreToldAndTheLoopGoesOnUntilSighup)
+{
+    char dir[] = "/tmp/intro-watch-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    FakeRenderer fake;
+    fake.path = std::string(dir) + "/s.glsl";
+    fake.mtime = time(nullptr) - 100;
+    write_file(fake.path, "broken", fake.mtime);
+    fake.broken_loads = 1;
+    fake.fail_write = 1;
+    fake.stop_in_write = 4;
+    fake.stop_signal = SIGHUP;
+
+    WatchRenderer renderer;
+    renderer.context = &fake;
+    renderer.load = fake_load;
+    renderer.clear = fake_clear;
+    renderer.sample = fake_sample;
+    renderer.write = fake_write;
+    WatchSettings settings;
+    settings.shader_path = fake.path;
+    settings.output = std::string(dir) + "/p.png";
+    settings.samples = 6;
+    Output out = capture([&] { EXPECT_EQ(watch_run(renderer, settings), 0); });
+
+    EXPECT_EQ(fake.events, "load load clear s0 w1 s1 w2 s2 s3 w4 ") << out.err;
+    EXPECT_NE(out.err.find("the shader does not build\nintro-render: no picture yet; waiting for the next save\n"),
+              std::string::npos) << out.err;
+    EXPECT_NE(out.err.find("No space left on device\nintro-render: the picture on disk stays as it was until the "
+                           "next one is written\n"), std::string::npos) << out.err;
+    EXPECT_NE(out.err.find("intro-render: 2 samples"), std::string::npos) << out.err;
+    EXPECT_NE(out.err.find("intro-render: stopped\n"), std::string::npos) << out.err;
     unlink(fake.path.c_str());
     rmdir(dir);
 }

@@ -40,6 +40,7 @@ struct FakeGl {
     int current = 1;                 // the embedded program
     std::vector<std::string> sources;
     std::vector<unsigned> used;
+    std::vector<unsigned> deleted;
     std::vector<unsigned> attach_next;   // shaders the next program reports as attached
     std::vector<unsigned> location_lookups;
     int cursor_x = 0, cursor_y = 0;
@@ -137,6 +138,12 @@ int fake_location(unsigned program, const char *name)
 
 void fake_uniform3f(int location, float x, float y, float z) { fake.uniform_sets.push_back({location, x, y, z}); }
 
+void fake_delete(unsigned program)
+{
+    EXPECT_EQ(fake.programs.erase(program), 1u) << "deleted twice or never made: " << program;
+    fake.deleted.push_back(program);
+}
+
 void fake_integerv(unsigned pname, int *params)
 {
     if (pname == GL_CURRENT_PROGRAM) *params = fake.current;
@@ -155,7 +162,7 @@ bool fake_right_button() { return fake.right_button; }
 ShaderToolsGl shader_gl = {
     fake_create, fake_programiv, fake_program_log, fake_shaderiv, fake_shader_log,
     fake_is_program, fake_attached, fake_use, fake_programiv, fake_active_uniform,
-    fake_location, fake_uniform3f, fake_integerv, fake_cursor, fake_right_button,
+    fake_location, fake_uniform3f, fake_delete, fake_integerv, fake_cursor, fake_right_button,
 };
 
 namespace {
@@ -233,17 +240,24 @@ TEST_F(ShaderReload, NewerTimeBuildsAndPrintsInOrder)
     EXPECT_EQ(fake.uniform_sets.back().location, 6);
 }
 
-TEST_F(ShaderReload, OlderCopyAndUnchangedFileAreIgnored)
+TEST_F(ShaderReload, UnchangedFileIsIgnoredAndAnyOtherTimeIsASave)
 {
     write_file(path, good_shader, 1700000010);
     poll();
     write_file(path, good_shader, 1700000010);   // rewritten as it was
     poll();
-    write_file(path, good_shader, 1699999999);   // an older copy put in place
-    Output o = poll();
-    EXPECT_EQ(o.out.find("hotreload updated"), std::string::npos);
     EXPECT_TRUE(fake.sources.empty());
-    EXPECT_EQ(shader_reload.watch.stamp.mtime_s, 1700000010);
+    // An older copy put back, a save stamped in the future, the next
+    // ordinary save after that: each one is built.
+    const time_t times[] = {1699999999, time(nullptr) + 100000, 1700000020};
+    for (time_t t : times) {
+        write_file(path, good_shader, t);
+        EXPECT_NE(poll().out.find("hotreload updated"), std::string::npos) << t;
+        EXPECT_EQ(shader_reload.watch.stamp.mtime_s, (int64_t)t);
+    }
+    EXPECT_EQ(fake.sources.size(), 3u);
+    poll();
+    EXPECT_EQ(fake.sources.size(), 3u);
 }
 
 TEST_F(ShaderReload, EveryCompletedSaveIsBuiltAlsoWithinOneTick)
@@ -271,9 +285,6 @@ TEST_F(ShaderReload, EveryCompletedSaveIsBuiltAlsoWithinOneTick)
     poll();
     ASSERT_EQ(fake.sources.size(), 4u);
     EXPECT_EQ(fake.sources.back(), same_size);
-    write_file(path, good_shader, now - 100);   // an older copy
-    poll();
-    EXPECT_EQ(fake.sources.size(), 4u);
 }
 
 TEST_F(ShaderReload, SameTimeSavesAreToldByContentsOnlyWhileTheClockCouldGiveThem)
@@ -292,8 +303,8 @@ TEST_F(ShaderReload, SameTimeSavesAreToldByContentsOnlyWhileTheClockCouldGiveThe
     EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::saved);
     EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::unchanged);
     EXPECT_FALSE(watch.same_time_possible);
-    EXPECT_EQ(update("void main(){B}\n", 999, 1100), FileChange::older);
-    EXPECT_EQ(update("void main(){C}\n", 1000, 1200), FileChange::unchanged);
+    EXPECT_EQ(update("void main(){D}\n", 1000, 1200), FileChange::unchanged);
+    EXPECT_EQ(update("void main(){B}\n", 999, 1200), FileChange::saved);
 }
 
 TEST_F(ShaderReload, ProgramWithoutSampleIndexIsWarnedOnce)
@@ -342,6 +353,16 @@ TEST_F(ShaderReload, FailedBuildKeepsTheProgramAndNeverWritesTheErrorFile)
                      "0:3(1): error: syntax error, unexpected IDENTIFIER\n");
     EXPECT_EQ(o.out.find("ERROR"), std::string::npos);
     EXPECT_NE(o.out.find("hotreload updated\nLoaded shader from"), std::string::npos);
+
+    // Failed programs are deleted at once, a replaced one once the new one
+    // draws; the embedded one stays.
+    EXPECT_EQ(fake.deleted, (std::vector<unsigned>{failed, shader_reload.reloaded_program}));
+    write_file(path, good_shader, 1700000004);
+    poll();
+    EXPECT_EQ(fake.current, (int)shader_reload.reloaded_program);
+    EXPECT_EQ(fake.deleted.back(), working);
+    EXPECT_EQ(fake.deleted.size(), 3u);
+    EXPECT_EQ(fake.programs.size(), 2u) << "the embedded program and the one drawing";
 }
 
 TEST_F(ShaderReload, AbsentFileIsReportedEveryPollAndRecordedWhenFirstSeen)
