@@ -4,8 +4,9 @@
 #    (Escape ends it); where OpenGL renders in software, first a word on how
 #    slow that is and on the headless crop preview;
 #  - without one: the finished picture rendered headless into out/intro.png
-#    (with progress pictures out/intro.1.png ... along the way).
-# Arguments go to intro-render in the headless case; the window takes none.
+#    (with progress pictures out/intro.1.png ... along the way), or with
+#    arguments, intro-render with just those (any of its modes).
+# The window takes no arguments.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,9 +22,10 @@ builds (scripts/build.sh), then
   without a display  renders the finished picture headless into out/intro.png,
                      with progress pictures out/intro.1.png, .4, .16 and .64
                      (about 10 minutes on a 2-core machine without a GPU).
-                     The options are passed on to intro-render after
-                     "--output out/intro.png"; build/host/intro-render --help
-                     lists them.
+                     With options, runs build/host/intro-render with just
+                     those, from the repository root (any of its modes:
+                     --eval, --view, --benchmark ...; give -o for a picture);
+                     build/host/intro-render --help lists them.
 To render headless on a machine with a display: DISPLAY= bash scripts/run.sh
 
   -h, --help  this text
@@ -64,6 +66,9 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
 fi
 
 bash scripts/build.sh
+if (($#)); then
+  exec build/host/intro-render "$@"
+fi
 echo "run: no display; rendering the picture headless (about 10 minutes on a 2-core machine without a GPU)"
 mkdir -p out
-exec build/host/intro-render --output out/intro.png "$@"
+exec build/host/intro-render --output out/intro.png
