@@ -80,7 +80,7 @@ for _ in $(seq 50); do
   kill -0 "$sshd_pid" 2>/dev/null || fail "sshd did not start" "$tmp/sshd.log"
   sleep 0.2
 done
-timeout 20 ssh -F "$tmp/ssh_config" node1 true 2>"$tmp/ssh.log" || fail "no login on sshd" "$tmp/ssh.log" "$tmp/sshd.log"
+HOME="$tmp/home" timeout 20 ssh -F "$tmp/ssh_config" node1 true 2>"$tmp/ssh.log" || fail "no login on sshd" "$tmp/ssh.log" "$tmp/sshd.log"
 
 # As README shows; without SHELL, which a minimal environment lacks and
 # parallel's local side then does without.
