@@ -823,20 +823,20 @@ TEST(RenderBenchmark, TimesTheShaderAndItsBaselineInTurns)
 }
 
 // One render split into parts: scripts/split_render.sh runs them as GNU
-// parallel jobs and merges them.
+// parallel jobs here and merges them (tests/system/split_ssh.sh runs them
+// over ssh).
 struct SplitRun {
     TempDir dir;
     std::string shader = dir.file("probe.glsl");
     // A crop on the left edge with the default margin, so the sums hold the
     // margin's wrap-around span too.
-    std::string geometry = "--samples 6 --crop 0,500,64,64";
+    std::string geometry = " --samples 10 --crop 0,500,64,64";
     SplitRun() { write_text(shader, probe_shader()); }
-    int split(const std::string &options, const std::string &output, const std::string &environment = "")
+    // Runs in the temporary directory; its output in split.out and split.log.
+    int split(const std::string &arguments)
     {
-        std::string command = environment + " bash " + quote(INTRO_SPLIT_SCRIPT) + " --render " +
-                              quote(INTRO_RENDER_PATH) + " " + options + " --shader " + quote(shader) + " " +
-                              geometry + " -o " + quote(dir.file(output)) + " >/dev/null 2>" +
-                              quote(dir.file("split.log"));
+        std::string command = "cd " + quote(dir.path) + " && bash " + quote(INTRO_SPLIT_SCRIPT) + " --render " +
+                              quote(INTRO_RENDER_PATH) + " " + arguments + " >split.out 2>split.log";
         int raw = std::system(command.c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
@@ -845,31 +845,43 @@ struct SplitRun {
 TEST(RenderSplit, PartsRunByParallelMergeIntoTheSingleRender)
 {
     SplitRun run;
-    RunResult r = run_render("--shader " + quote(run.shader) + " " + run.geometry + " -o " +
+    RunResult r = run_render("--shader " + quote(run.shader) + run.geometry + " -o " +
                                  quote(run.dir.file("single.png")), run.dir);
     ASSERT_EQ(r.status, 0) << r.errors;
     const std::string single = read_file(run.dir.file("single.png"));
 
-    ASSERT_EQ(run.split("-j 3 3", "local.png"), 0) << read_file(run.dir.file("split.log"));
-    EXPECT_TRUE(read_file(run.dir.file("local.png")) == single) << "three local jobs";
-
-    // Two "machines" through an ssh stand-in that runs the command here, with
-    // parallel's remote working directories and file transfers (rsync). Like
-    // sshd it sets SHELL, which parallel's remote side runs the job with.
-    const std::string fake_ssh = run.dir.file("fake-ssh");
-    write_text(fake_ssh, "#!/bin/bash\n"
-                         "while [[ \"$1\" == -* ]]; do case \"$1\" in -l|-p|-o|-i) shift 2;; *) shift;; esac; done\n"
-                         "shift; [[ \"$1\" == -- ]] && shift\n"
-                         "export SHELL=/bin/bash\n"
-                         "cd \"$HOME\" && exec bash -c \"$*\"\n");
-    chmod(fake_ssh.c_str(), 0755);
-    mkdir(run.dir.file("home").c_str(), 0755);
-    ASSERT_EQ(run.split("--keep " + quote(run.dir.file("parts")) + " --sshlogin node1,node2 -j 1 3", "remote.png",
-                        "HOME=" + quote(run.dir.file("home")) + " PARALLEL_SSH=" + quote(fake_ssh)),
-              0)
+    // PARTS is decimal whatever its leading zeros; "-o -" is standard output
+    // (the jobs' own output goes to standard error); intro-render's
+    // --shader=FILE spelling.
+    ASSERT_EQ(run.split("--keep parts -j 3 010 --shader=" + quote(run.shader) + run.geometry + " -o -"), 0)
         << read_file(run.dir.file("split.log"));
-    EXPECT_TRUE(read_file(run.dir.file("remote.png")) == single) << "three jobs on two machines over ssh";
-    EXPECT_TRUE(exists(run.dir.file("parts/part.2.sums")));
+    EXPECT_TRUE(read_file(run.dir.file("split.out")) == single) << "ten local jobs";
+    EXPECT_TRUE(exists(run.dir.file("parts/part.9.sums")));
+    EXPECT_FALSE(exists(run.dir.file("-")));
+}
+
+TEST(RenderSplit, ScriptTakesPartsOnlyWhereDocumented)
+{
+    SplitRun run;
+    const std::string bad[] = {
+        "-j 2 --crop 800,400,64,64 --margin 8 2 --samples 8 -o x.png", // PARTS after intro-render's options
+        "-j 2 2 --crop 800,400,64,64 --margin 8 4 -o x.png",           // a stray number after PARTS
+        "0 -o x.png", "-1 -o x.png", "0x3 -o x.png", "3.0 -o x.png", "99999 -o x.png",
+        "3",                                                           // no picture named
+        "3 -o x.png --part 1/3", "3 -o x.png --progress-pictures", "3 -o x.png --bogus",
+    };
+    for (const std::string &arguments : bad) {
+        EXPECT_EQ(run.split(arguments), 2) << arguments;
+        EXPECT_NE(read_file(run.dir.file("split.log")).find("split_render: "), std::string::npos) << arguments;
+        EXPECT_FALSE(exists(run.dir.file("x.png"))) << arguments;
+    }
+    // 08 is eight parts, not an octal fault: intro-render's own refusal.
+    EXPECT_NE(run.split("08 --samples 7 --crop 0,0,8,8 -o x.png"), 0);
+    EXPECT_NE(read_file(run.dir.file("split.log")).find("8 parts of 7 samples"), std::string::npos)
+        << read_file(run.dir.file("split.log"));
+
+    EXPECT_EQ(run.split("--help"), 0);
+    EXPECT_NE(read_file(run.dir.file("split.out")).find("PARTS -o PICTURE"), std::string::npos);
 }
 
 TEST(RenderSplit, MergeRefusesPartsThatDoNotAddUp)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks the split-render examples for job engines we have no cluster for:
-# the scripts parse, and their index arithmetic run here by hand (Slurm's
-# array variables, the indexed Job's completion index) gives shares that
-# merge into the single render's picture.
+# Checks the split-render examples by hand: the scripts parse, and their
+# index arithmetic run here (Slurm's array variables for a strided range, the
+# indexed Job's completion index) gives shares that merge into the single
+# render's picture. Kubernetes is checked only so; Slurm and ssh also run for
+# real in split_slurm.sh and split_ssh.sh.
 #   tests/system/split_examples.sh INTRO_RENDER
 set -euo pipefail
 render=$(realpath "$1")
