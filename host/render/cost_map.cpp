@@ -310,8 +310,10 @@ void print_report(FILE *out, const Rect &crop, int tile, int samples, TimerKind 
     std::fprintf(out, "cost map costliest tiles (x,y from the picture's top-left):\n");
     for (size_t i = 0; i < ranked.size() && i < 10; ++i) {
         const Tile &t = *ranked[i];
-        std::fprintf(out, "cost map %2d. %4d,%-4d %3dx%-3d %9.3f ms %5.1f%%\n", (int)i + 1, t.box.x, t.box.y, t.box.w,
-                    t.box.h, t.ms, total > 0 ? 100.0 * t.ms / total : 0.0);
+        // Thousands of small tiles each hold a few hundredths of a percent.
+        double share = total > 0 ? 100.0 * t.ms / total : 0.0;
+        std::fprintf(out, "cost map %2d. %4d,%-4d %3dx%-3d %9.3f ms %6.*f%%\n", (int)i + 1, t.box.x, t.box.y, t.box.w,
+                    t.box.h, t.ms, share < 1.0 ? 3 : 1, share);
     }
     std::fflush(out);
 }
