@@ -1,7 +1,5 @@
 #include "render/benchmark.h"
 
-#include "gl/gl_loader.h"
-#include "gl/shader_program.h"
 #include "render/progress.h"
 
 #include <cstdio>
@@ -78,24 +76,16 @@ void compare_region(Renderer &r, unsigned baseline, const char *label, const Rec
 
 } // namespace
 
-int benchmark(const Options &opt, Renderer &r, const std::string &baseline_source)
+int benchmark(const Options &opt, Renderer &r, unsigned baseline)
 {
     int samples = opt.samples_given ? opt.samples : 3;
     const Rect full = {0, 0, kPictureWidth, kPictureHeight};
-    if (baseline_source.empty()) {
+    if (!baseline) {
         benchmark_region(r, "full", full, samples);
         benchmark_region(r, "crop", benchmark_crop(opt), samples);
         return 0;
     }
-    std::string log;
-    unsigned baseline = build_fragment_program(baseline_source.c_str(), log);
-    if (!baseline) {
-        std::fprintf(stderr, "intro-render: the baseline \"%s\" does not build:\n%s\n", opt.baseline_path.c_str(),
-                     log.c_str());
-        return 1;
-    }
     compare_region(r, baseline, "full", full, samples);
     compare_region(r, baseline, "crop", benchmark_crop(opt), samples);
-    gl_ext.DeleteProgram(baseline);
     return 0;
 }

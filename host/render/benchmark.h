@@ -22,4 +22,4 @@ void print_times(const char *label, const Rect &crop, int samples, const PassTim
 void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samples);
 // The whole picture and a crop (the car's nose unless --crop gives one); with
 // a baseline's source, each against the baseline in turns, and their ratio.
-int benchmark(const Options &opt, Renderer &r, const std::string &baseline_source);
+int benchmark(const Options &opt, Renderer &r, unsigned baseline);

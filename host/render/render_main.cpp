@@ -167,16 +167,14 @@ bool read_shader_option(const std::string &path, std::string &text)
 
 // Whether the --baseline file builds: an empty text would otherwise read as
 // no baseline at all.
-bool baseline_builds(const std::string &path, const std::string &text, std::string &error)
+// The benchmark's baseline, built before the first sample; the caller
+// deletes it.
+bool build_baseline(const std::string &path, const std::string &text, unsigned &program, std::string &error)
 {
     std::string log;
-    unsigned program = build_fragment_program(text.c_str(), log);
-    if (program) {
-        gl_ext.DeleteProgram(program);
-        return true;
-    }
-    error = "the baseline \"" + path + "\" does not build:\n" + log;
-    return false;
+    program = build_fragment_program(text.c_str(), log);
+    if (!program) error = "the baseline \"" + path + "\" does not build:\n" + log;
+    return program != 0;
 }
 
 } // namespace
@@ -210,13 +208,14 @@ int main(int argc, char **argv)
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
+    unsigned baseline_program = 0;
     // Whatever its text, a shader is used only once it has built. The watch
     // loop builds the file itself, and waits out a broken one; --eval and
     // --view build it around their expressions.
     bool own_program = opt.watch || opt.mode == RenderMode::eval || opt.mode == RenderMode::view;
     if (!gl_loader_ready(error) || !renderer_init(renderer, sums, error) ||
         (!own_program && !renderer_set_shader(renderer, source, error)) ||
-        (!opt.baseline_path.empty() && !baseline_builds(opt.baseline_path, baseline, error))) {
+        (!opt.baseline_path.empty() && !build_baseline(opt.baseline_path, baseline, baseline_program, error))) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
         return 1;
@@ -227,13 +226,14 @@ int main(int argc, char **argv)
         break;
     case RenderMode::part: status = render(opt, renderer, sums, shader_hash); break;
     case RenderMode::merge: status = merge(opt, renderer); break;
-    case RenderMode::benchmark: status = benchmark(opt, renderer, baseline); break;
+    case RenderMode::benchmark: status = benchmark(opt, renderer, baseline_program); break;
     case RenderMode::cost_map: status = cost_map(opt, renderer); break;
     case RenderMode::eval: status = inspect_eval(opt, renderer, source); break;
     case RenderMode::view:
         status = opt.watch ? inspect_view_watch(opt, renderer) : inspect_view(opt, renderer, source);
         break;
     }
+    if (baseline_program) gl_ext.DeleteProgram(baseline_program);
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;
