@@ -200,17 +200,8 @@ int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
 int inspect_view_watch(const Options &opt, Renderer &r)
 {
     Inspector in = view_inspector(opt, r);
-    WatchRenderer renderer;
-    renderer.context = &in;
-    renderer.load = watch_load;
-    renderer.clear = watch_clear;
-    renderer.sample = watch_sample;
-    renderer.write = watch_write;
-    WatchSettings settings;
-    settings.shader_path = opt.shader_path;
-    settings.output = opt.output;
-    settings.samples = 1; // one view per save
-    int status = watch_run(renderer, settings);
+    WatchRenderer renderer{&in, watch_load, watch_clear, watch_sample, watch_write};
+    int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1}); // one view per save
     release(in);
     return status;
 }

@@ -131,17 +131,8 @@ int watch(const Options &opt, Renderer &r)
 {
     WatchTarget target{&r, &opt, gl_crop(opt), {}};
     target.regions = sample_regions(target.crop, opt.margin, kPictureWidth, kPictureHeight);
-    WatchRenderer renderer;
-    renderer.context = &target;
-    renderer.load = watch_load;
-    renderer.clear = watch_clear;
-    renderer.sample = watch_sample;
-    renderer.write = watch_write;
-    WatchSettings settings;
-    settings.shader_path = opt.shader_path;
-    settings.output = opt.output;
-    settings.samples = opt.samples;
-    return watch_run(renderer, settings);
+    WatchRenderer renderer{&target, watch_load, watch_clear, watch_sample, watch_write};
+    return watch_run(renderer, WatchSettings{opt.shader_path, opt.output, opt.samples});
 }
 
 // The picture from the parts' sums, merged into the renderer's sums already.

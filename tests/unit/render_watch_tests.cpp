@@ -59,6 +59,13 @@ bool fake_write(void *c, int count, std::string &error)
     return false;
 }
 
+// The watch loop over the fake; it must end with status 0.
+Output run_watch(FakeRenderer &fake, const std::string &output, int samples)
+{
+    WatchRenderer renderer{&fake, fake_load, fake_clear, fake_sample, fake_write};
+    return capture([&] { EXPECT_EQ(watch_run(renderer, WatchSettings{fake.path, output, samples}), 0); });
+}
+
 } // namespace
 
 TEST(RenderWatch, ASaveDuringAPassRestartsBeforeTheNextPictureAndSigintEndsAfterTheWrite)
@@ -72,17 +79,7 @@ TEST(RenderWatch, ASaveDuringAPassRestartsBeforeTheNextPictureAndSigintEndsAfter
     fake.save_in_sample = 1;
     fake.stop_in_write = 4;
 
-    WatchRenderer renderer;
-    renderer.context = &fake;
-    renderer.load = fake_load;
-    renderer.clear = fake_clear;
-    renderer.sample = fake_sample;
-    renderer.write = fake_write;
-    WatchSettings settings;
-    settings.shader_path = fake.path;
-    settings.output = std::string(dir) + "/p.png";
-    settings.samples = 6;
-    Output out = capture([&] { EXPECT_EQ(watch_run(renderer, settings), 0); });
+    Output out = run_watch(fake, std::string(dir) + "/p.png", 6);
 
     // No picture of the old program after the save; the picture being
     // written when SIGINT came is finished, and nothing follows it.
@@ -107,17 +104,7 @@ TEST(RenderWatch, BrokenAtStartAndAFailedWriteAreToldAndTheLoopGoesOnUntilSighup
     fake.stop_in_write = 4;
     fake.stop_signal = SIGHUP;
 
-    WatchRenderer renderer;
-    renderer.context = &fake;
-    renderer.load = fake_load;
-    renderer.clear = fake_clear;
-    renderer.sample = fake_sample;
-    renderer.write = fake_write;
-    WatchSettings settings;
-    settings.shader_path = fake.path;
-    settings.output = std::string(dir) + "/p.png";
-    settings.samples = 6;
-    Output out = capture([&] { EXPECT_EQ(watch_run(renderer, settings), 0); });
+    Output out = run_watch(fake, std::string(dir) + "/p.png", 6);
 
     EXPECT_EQ(fake.events, "load load clear s0 w1 s1 w2 s2 s3 w4 ") << out.err;
     EXPECT_NE(out.err.find("the shader does not build\nintro-render: no picture yet; waiting for the next save\n"),
