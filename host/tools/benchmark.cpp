@@ -1,4 +1,4 @@
-#include "render/benchmark.h"
+#include "tools/benchmark.h"
 
 #include "render/progress.h"
 

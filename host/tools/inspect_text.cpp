@@ -1,4 +1,4 @@
-#include "render/inspect_text.h"
+#include "tools/inspect_text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "render/inspect.h"
+#include "tools/inspect.h"
 
 #include "core/gl_api.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/shader_program.h"
-#include "render/inspect_text.h"
+#include "tools/inspect_text.h"
 #include "render/picture_files.h"
 #include "render/render_watch.h"
 

@@ -1,4 +1,4 @@
-#include "render/cost_map.h"
+#include "tools/cost_map.h"
 
 #include "core/gl_api.h"
 #include "core/output_file.h"
