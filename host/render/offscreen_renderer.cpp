@@ -1,12 +1,14 @@
 #include "render/offscreen_renderer.h"
 
 #include "core/render_protocol.h"
+#include "core/driver_log.h"
 #include "core/gl_api.h"
 #include "core/sample_index.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
 #include "gl/shader_program.h"
+#include "render/compiler_guard.h"
 
 #include <cstdio>
 
@@ -21,12 +23,12 @@ void use_renderer(const Renderer &r)
 
 } // namespace
 
-bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error)
+bool renderer_set_shader(Renderer &r, const std::string &source, const std::string &name, std::string &error)
 {
     std::string log;
-    unsigned program = build_fragment_program(source.c_str(), log);
+    unsigned program = guarded_build(source.c_str(), log);
     if (!program) {
-        error = "the shader does not build:\n" + log;
+        error = "the shader does not build:\n" + located_log(log, LogFile{name, &source});
         return false;
     }
     const UniformQueries queries = {gl_ext.GetProgramiv, gl_ext.GetActiveUniform, gl_ext.GetUniformLocation};

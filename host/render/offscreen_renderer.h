@@ -21,9 +21,10 @@ struct Renderer {
 // The samples are summed into `sums`, which must outlive the renderer. The
 // program comes from renderer_set_shader.
 bool renderer_init(Renderer &r, ExactSums &sums, std::string &error);
-// Builds `source` into the program the passes draw with; on failure the old
-// one stays and `error` holds the driver's log.
-bool renderer_set_shader(Renderer &r, const std::string &source, std::string &error);
+// Builds `source`, the text of the file `name`, into the program the passes
+// draw with; on failure the old one stays and `error` holds the driver's log,
+// its lines placed in that file.
+bool renderer_set_shader(Renderer &r, const std::string &source, const std::string &name, std::string &error);
 // Draws with `program` from now on and hands back the one it drew with: the
 // caller owns that one, the renderer the one it holds when destroyed.
 unsigned renderer_swap_program(Renderer &r, unsigned program);

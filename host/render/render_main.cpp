@@ -5,12 +5,14 @@
 // split into parts that write their sums, merged into the same picture, and
 // the shader's expressions inspected (--eval, --view).
 #include "core/crop_geometry.h"
+#include "core/driver_log.h"
 #include "core/shader_file.h"
 #include "core/std_descriptors.h"
 #include "gl/gl_loader.h"
 #include "gl/shader_program.h"
 #include "tools/benchmark.h"
 #include "tools/cost_map.h"
+#include "render/compiler_guard.h"
 #include "render/egl_context.h"
 #include "tools/inspect.h"
 #include "render/offscreen_renderer.h"
@@ -25,6 +27,7 @@
 #include <vector>
 
 extern const char intro_shader_text[];
+extern const char intro_shader_path[];
 
 namespace {
 
@@ -105,7 +108,7 @@ bool watch_load(void *context, std::string &error)
         error = "cannot read shader \"" + t.opt->shader_path + "\": " + error;
         return false;
     }
-    return renderer_set_shader(*t.renderer, source, error);
+    return renderer_set_shader(*t.renderer, source, t.opt->shader_path, error);
 }
 
 void watch_clear(void *context)
@@ -156,6 +159,12 @@ bool read_shader_option(const std::string &path, std::string &text)
     return false;
 }
 
+// The file the shader's messages name: the embedded one by its source.
+std::string shader_name(const Options &opt)
+{
+    return opt.shader_path.empty() ? intro_shader_path : opt.shader_path;
+}
+
 // Whether the --baseline file builds: an empty text would otherwise read as
 // no baseline at all.
 // The benchmark's baseline, built before the first sample; the caller
@@ -163,14 +172,12 @@ bool read_shader_option(const std::string &path, std::string &text)
 bool build_baseline(const std::string &path, const std::string &text, unsigned &program, std::string &error)
 {
     std::string log;
-    program = build_fragment_program(text.c_str(), log);
-    if (!program) error = "the baseline \"" + path + "\" does not build:\n" + log;
+    program = guarded_build(text.c_str(), log);
+    if (!program) error = "the baseline \"" + path + "\" does not build:\n" + located_log(log, LogFile{path, &text});
     return program != 0;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int render_main(int argc, char **argv)
 {
     unsigned closed = std_descriptors_guard();
     Options opt;
@@ -205,7 +212,7 @@ int main(int argc, char **argv)
     // --view build it around their expressions.
     bool own_program = opt.watch || opt.mode == RenderMode::eval || opt.mode == RenderMode::view;
     if (!gl_loader_ready(error) || !renderer_init(renderer, sums, error) ||
-        (!own_program && !renderer_set_shader(renderer, source, error)) ||
+        (!own_program && !renderer_set_shader(renderer, source, shader_name(opt), error)) ||
         (!opt.baseline_path.empty() && !build_baseline(opt.baseline_path, baseline, baseline_program, error))) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         egl_context_destroy(context);
@@ -228,4 +235,11 @@ int main(int argc, char **argv)
     renderer_destroy(renderer);
     egl_context_destroy(context);
     return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    return run_with_compiler_guard(render_main, argc, argv);
 }

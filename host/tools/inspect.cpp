@@ -1,16 +1,20 @@
 #include "tools/inspect.h"
 
+#include "core/driver_log.h"
 #include "core/gl_api.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/shader_program.h"
+#include "render/compiler_guard.h"
 #include "tools/inspect_text.h"
 #include "render/picture_files.h"
 #include "render/render_watch.h"
 
 #include <cstdio>
 #include <sstream>
+
+extern const char intro_shader_path[];
 
 namespace {
 
@@ -45,7 +49,7 @@ bool build(Inspector &in, const std::string &shader, std::string &error)
 {
     std::string log;
     std::string source = inspect_source(shader, in.opt->exprs, in.layout);
-    unsigned program = build_fragment_program(source.c_str(), log);
+    unsigned program = guarded_build(source.c_str(), log);
     if (!program) {
         std::string message;
         bool in_expressions = expression_errors(log, in.opt->exprs, in.option, in.readable, message);
@@ -53,11 +57,14 @@ bool build(Inspector &in, const std::string &shader, std::string &error)
         // does not build (an empty file, a missing #version).
         std::string own_log;
         if (!in_expressions) {
-            unsigned own = build_fragment_program(shader.c_str(), own_log);
+            unsigned own = guarded_build(shader.c_str(), own_log);
             if (own) gl_ext.DeleteProgram(own);
             else message = own_log;
         }
-        error = in_expressions ? as_message(message) : "the shader does not build:\n" + message;
+        // The wrapper keeps the shader's line numbers: its own lines are the file's.
+        const std::string &name = in.opt->shader_path.empty() ? intro_shader_path : in.opt->shader_path;
+        error = in_expressions ? as_message(message)
+                               : "the shader does not build:\n" + located_log(message, LogFile{name, &shader});
         if (!error.empty() && error.back() == '\n') error.pop_back();
         return false;
     }

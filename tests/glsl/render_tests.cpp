@@ -159,11 +159,22 @@ std::string probe_shader()
 TEST(RenderFailures, BadShaderReportsTheDriversLogAndWritesNothing)
 {
     TempDir dir;
-    write_text(dir.file("broken.glsl"), "#version 430\nout vec4 f;\nvoid main() { f = vec4(no_such_thing); }\n");
+    // Each line of the driver's log as compilers print it, in the file as
+    // named, at the column of the file's own line (the driver counts the
+    // indentation as one blank).
+    write_text(dir.file("broken.glsl"), "#version 430\nout vec4 f;\nvoid main()\n{\n    f = vec4(no_such_thing);\n}\n");
     RunResult r = run_render("--shader " + quote(dir.file("broken.glsl")) + " -s 1 -o " + quote(dir.file("out.png")), dir);
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.errors.find("intro-render: the shader does not build"), std::string::npos) << r.errors;
-    EXPECT_NE(r.errors.find("no_such_thing"), std::string::npos) << "the driver's log is shown:\n" << r.errors;
+    EXPECT_NE(r.errors.find("intro-render: the shader does not build:\n" + dir.file("broken.glsl") +
+                            ":5:14: error: `no_such_thing' undeclared\n"),
+              std::string::npos) << r.errors;
+    for (const char *mode : {"--eval 1.0", "-s 1 --crop 0,0,8,8 --cost-map -o out.png"}) {
+        std::string in_dir = "cd " + quote(dir.path) + " && ";
+        r = run_render(std::string("--shader broken.glsl ") + mode, dir, ">/dev/null", in_dir);
+        EXPECT_EQ(r.status, 1) << mode;
+        EXPECT_NE(r.errors.find("\nbroken.glsl:5:14: error: `no_such_thing' undeclared\n"), std::string::npos)
+            << mode << "\n" << r.errors;
+    }
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"broken.glsl"});
 
     r = run_render("--shader " + quote(dir.file("missing.glsl")) + " -o " + quote(dir.file("out.png")), dir);
@@ -195,6 +206,36 @@ TEST(RenderFailures, BadShaderReportsTheDriversLogAndWritesNothing)
         EXPECT_NE(r.errors.find("does not build"), std::string::npos) << run << "\n" << r.errors;
     }
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"broken.glsl", "empty.glsl", "mark.glsl"}));
+}
+
+TEST(RenderFailures, ADeepExpressionBuildsAndACompilerThatCrashesAllTheSameIsReported)
+{
+    // A sum of 32,000 terms: the driver's compiler recurses over it deeper
+    // than a process's first 8 MiB of stack allow.
+    TempDir dir;
+    std::string sum = "1.0";
+    for (int k = 1; k < 32000; ++k) sum += "+1.0";
+    write_text(dir.file("deep.glsl"), "#version 430\nlayout(location = 1) uniform ivec2 v;\nout vec4 f;\n"
+                                      "void main() { f = vec4(" + sum + ") * float(v.x); }\n");
+    const std::string cheap = quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    const std::string runs[] = {
+        "--shader " + quote(dir.file("deep.glsl")) + " -s 1 --crop 0,0,8,8 --margin 0 -o " + quote(dir.file("out.png")),
+        "--shader " + cheap + " --eval '" + sum + "'",
+    };
+    // The cache would hand back the program built before without compiling it.
+    const std::string uncached = "MESA_SHADER_CACHE_DISABLE=true ";
+    RunResult r = run_render(runs[0], dir, ">/dev/null", uncached);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    r = run_render(runs[1], dir, ">" + quote(dir.file("value.txt")), uncached);
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(read_file(dir.file("value.txt")).substr(sum.size()), " = 32000\n");
+    // Under a 256 KiB limit the build's stack is 8 MiB: the compiler
+    // overflows it, and the program says so instead of dying of the signal.
+    for (const std::string &run : runs) {
+        r = run_render(run, dir, ">/dev/null", "ulimit -s 256; " + uncached);
+        EXPECT_EQ(r.status, 1) << run.substr(0, 80) << "\n" << r.errors;
+        EXPECT_EQ(r.errors, "intro-render: the driver's compiler crashed\n");
+    }
 }
 
 TEST(RenderFailures, UnwritableOutputFailsBeforeRendering)

@@ -1,0 +1,108 @@
+#include "render/compiler_guard.h"
+
+#include "gl/shader_program.h"
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// Read by the fault handler, which can be handed nothing.
+volatile sig_atomic_t building = 0;
+
+const int fault_signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
+
+void on_fault(int sig)
+{
+    if (building) {
+        static const char message[] = "intro-render: the driver's compiler crashed\n";
+        ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
+        (void)written;
+        _exit(1);
+    }
+    // Not in a build: the default action, once this handler returns.
+    signal(sig, SIG_DFL);
+}
+
+// The handler runs on a stack of its own: the thread's own may be the one
+// that overflowed. Each thread needs its own; this one lives as long as it.
+void install_fault_handler(void *alternate, size_t size)
+{
+    stack_t stack;
+    std::memset(&stack, 0, sizeof stack);
+    stack.ss_sp = alternate;
+    stack.ss_size = size;
+    sigaltstack(&stack, nullptr);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = on_fault;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_ONSTACK;
+    for (int sig : fault_signals) sigaction(sig, &action, nullptr);
+}
+
+struct Work {
+    int (*body)(int, char **);
+    int argc;
+    char **argv;
+    int status;
+};
+
+constexpr size_t kAlternateStack = 64 * 1024;
+
+void *run_work(void *context)
+{
+    Work &work = *(Work *)context;
+    static char alternate[kAlternateStack];
+    install_fault_handler(alternate, sizeof alternate);
+    work.status = work.body(work.argc, work.argv);
+    return nullptr;
+}
+
+size_t build_stack_size()
+{
+    const uint64_t most = 4ull << 30;
+    struct rlimit limit;
+    uint64_t size = most;
+    if (getrlimit(RLIMIT_STACK, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < most / 32)
+        size = (uint64_t)limit.rlim_cur * 32;
+    if (size < (uint64_t)PTHREAD_STACK_MIN) size = PTHREAD_STACK_MIN;
+    return (size_t)size;
+}
+
+} // namespace
+
+int run_with_compiler_guard(int (*body)(int argc, char **argv), int argc, char **argv)
+{
+    Work work{body, argc, argv, 1};
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_t thread;
+    bool started = pthread_attr_setstacksize(&attr, build_stack_size()) == 0 &&
+                   pthread_create(&thread, &attr, run_work, &work) == 0;
+    pthread_attr_destroy(&attr);
+    if (!started) {
+        // No room for the large stack: the builds are still guarded, on this one.
+        run_work(&work);
+        return work.status;
+    }
+    sigset_t all;
+    sigfillset(&all);
+    for (int sig : fault_signals) sigdelset(&all, sig);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    pthread_join(thread, nullptr);
+    return work.status;
+}
+
+unsigned guarded_build(const char *source, std::string &log)
+{
+    building = 1;
+    unsigned program = build_fragment_program(source, log);
+    building = 0;
+    return program;
+}

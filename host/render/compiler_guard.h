@@ -1,0 +1,16 @@
+// The driver's compiler recurses over the shader's expressions on the stack
+// of the thread that builds; a deep one (a sum of 32,000 terms) overflows the
+// 8 MiB a process starts with. intro-render therefore works on a thread
+// with a stack 32 times the shell's limit (256 MiB at the usual 8 MiB;
+// `ulimit -s` moves it, up to 4 GiB), and a build that crashes all the
+// same is reported, with status 1, instead of the process dying of a signal.
+#pragma once
+#include <string>
+
+// Runs `body` on that thread and returns its status; the calling thread
+// takes no signals meanwhile, so the body's handlers see them all.
+int run_with_compiler_guard(int (*body)(int argc, char **argv), int argc, char **argv);
+
+// build_fragment_program under the guard: a crash inside the build ends the
+// process with "the driver's compiler crashed" and status 1.
+unsigned guarded_build(const char *source, std::string &log);
