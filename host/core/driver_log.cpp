@@ -3,37 +3,30 @@
 #include <cstdio>
 #include <sstream>
 
-namespace {
-
-struct Place {
-    long line = 0;
-    int column = 0; // 0: the driver gave none
-    std::string text;
-};
-
-// Mesa's "0:12(5): error: ...", and "0(12) : error ..." and "ERROR: 0:12: ..."
-// of other drivers.
-bool parse_place(const std::string &entry, Place &place)
+bool parse_place(const std::string &entry, LogPlace &place)
 {
-    int source = 0, used = 0;
+    int source = 0, column = 0, used = 0;
+    long line = 0;
     const char *s = entry.c_str();
-    if (std::sscanf(s, "%d:%ld(%d): %n", &source, &place.line, &place.column, &used) == 3 && used) {
-        place.text = s + used;
-        return true;
+    place.text.clear();
+    bool mesa = std::sscanf(s, "%d:%ld(%d): %n", &source, &line, &column, &used) == 3 && used > 0;
+    if (!mesa) {
+        column = 0;
+        used = 0;
+        if (std::sscanf(s, "%d(%ld) : %n", &source, &line, &used) != 2 || !used) {
+            used = 0;
+            if (std::sscanf(s, "ERROR: %d:%ld: %n", &source, &line, &used) != 2 || !used) return false;
+            place.text = "error: ";
+        }
     }
-    place.column = 0;
-    used = 0;
-    if (std::sscanf(s, "%d(%ld) : %n", &source, &place.line, &used) == 2 && used) {
-        place.text = s + used;
-        return true;
-    }
-    used = 0;
-    if (std::sscanf(s, "ERROR: %d:%ld: %n", &source, &place.line, &used) == 2 && used) {
-        place.text = std::string("error: ") + (s + used);
-        return true;
-    }
-    return false;
+    place.source = source;
+    place.line = line;
+    place.column = column;
+    place.text += s + used;
+    return true;
 }
+
+namespace {
 
 // The driver's words after "error: " or "warning: ", whatever it calls them.
 std::string with_severity(const std::string &text)
@@ -98,7 +91,7 @@ std::string located_log(const std::string &log, const LogFile &file)
         if (!entry.empty() && entry.back() == '\r') entry.pop_back();
         if (entry.empty()) continue;
         if (!out.empty()) out += "\n";
-        Place place;
+        LogPlace place;
         if (!parse_place(entry, place)) {
             out += entry;
             continue;

@@ -130,9 +130,13 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
         std::string error;
         if (r.write(r.context, state.done, error)) {
             Clock::time_point now = Clock::now();
-            std::fprintf(stderr, "intro-render: %d sample%s, %.2f s for this picture, %.2f s since %s\n",
-                         state.done, state.done == 1 ? "" : "s", seconds_between(state.last_picture, now),
-                         seconds_between(state.saved_at, now), state.since);
+            if (s.view)
+                std::fprintf(stderr, "intro-render: view drawn, %.2f s since %s\n", seconds_between(state.saved_at, now),
+                             state.since);
+            else
+                std::fprintf(stderr, "intro-render: %d sample%s, %.2f s for this picture, %.2f s since %s\n",
+                             state.done, state.done == 1 ? "" : "s", seconds_between(state.last_picture, now),
+                             seconds_between(state.saved_at, now), state.since);
             state.last_picture = now;
             state.wrote = true;
         } else {

@@ -23,6 +23,7 @@ struct WatchSettings {
     std::string shader_path;
     std::string output;
     int samples = 128;
+    bool view = false; // each write is a --view of one pass, no sum of samples
 };
 
 // Runs until SIGINT, SIGTERM or SIGHUP, then returns 0; a picture being

@@ -6,6 +6,7 @@
 #include "gl/render_protocol_gl.h"
 #include "render/picture_files.h"
 #include "render/progress.h"
+#include "tools/colour_ramp.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -188,16 +189,6 @@ Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int sa
     return m;
 }
 
-// Black through purple, red and yellow to white, for t in [0, 1].
-void heat_colour(double t, double rgb[3])
-{
-    static const double stops[5][3] = {{0, 0, 0}, {0.45, 0.05, 0.55}, {0.9, 0.15, 0.1}, {1, 0.8, 0}, {1, 1, 1}};
-    t = std::min(1.0, std::max(0.0, t)) * 4.0;
-    int i = std::min(3, (int)t);
-    double f = t - i;
-    for (int c = 0; c < 3; ++c) rgb[c] = stops[i][c] * (1.0 - f) + stops[i + 1][c] * f;
-}
-
 // A 3x5 font for the colour bar's numbers (bit 4 is a 5-wide glyph's left
 // column, bit 2 a 3-wide one's).
 struct Glyph {
@@ -265,7 +256,7 @@ std::vector<unsigned char> heat_map(const std::vector<unsigned char> &picture, c
     std::vector<unsigned char> rgb((size_t)crop.w * height * 3, 0);
     for (const Tile &t : tiles) {
         double heat[3];
-        heat_colour(top > 0 ? t.ms / top : 0.0, heat);
+        ramp_colour(kHeat, top > 0 ? t.ms / top : 0.0, heat);
         for (int y = t.box.y - crop.y; y < t.box.y - crop.y + t.box.h; ++y)
             for (int x = t.box.x - crop.x; x < t.box.x - crop.x + t.box.w; ++x)
                 for (int c = 0; c < 3; ++c) {
@@ -275,7 +266,7 @@ std::vector<unsigned char> heat_map(const std::vector<unsigned char> &picture, c
     }
     for (int x = 0; x < crop.w; ++x) {
         double heat[3];
-        heat_colour(crop.w > 1 ? (double)x / (crop.w - 1) : 1.0, heat);
+        ramp_colour(kHeat, crop.w > 1 ? (double)x / (crop.w - 1) : 1.0, heat);
         for (int y = crop.h + kBarGap; y < crop.h + kBarGap + kBarHeight; ++y)
             for (int c = 0; c < 3; ++c) rgb[((size_t)y * crop.w + x) * 3 + c] = (unsigned char)(255.0 * heat[c] + 0.5);
     }

@@ -7,7 +7,10 @@
 #include "gl/render_protocol_gl.h"
 #include "gl/shader_program.h"
 #include "render/compiler_guard.h"
-#include "tools/inspect_text.h"
+#include "tools/inspect_log.h"
+#include "tools/inspect_source.h"
+#include "tools/shader_globals.h"
+#include "tools/view_picture.h"
 #include "render/picture_files.h"
 #include "render/render_watch.h"
 
@@ -24,6 +27,7 @@ struct Inspector {
     InspectLayout layout;
     const char *option = "--eval";
     const char *readable = "";
+    std::vector<std::string> pasted; // the expressions as they go into the source
     unsigned buffer = 0;
 };
 
@@ -44,15 +48,38 @@ void print_message(const std::string &message)
     std::fprintf(stderr, "intro-render: %s\n", message.c_str());
 }
 
+// Each expression checked before it is pasted into the source; false with
+// what is wrong with each that is not one expression.
+bool check_expressions(Inspector &in, std::string &error)
+{
+    std::string message;
+    in.pasted.assign(in.opt->exprs.size(), "");
+    for (size_t k = 0; k < in.opt->exprs.size(); ++k) {
+        int column = 0;
+        std::string why;
+        if (!check_expression(in.opt->exprs[k], in.pasted[k], column, why))
+            message += expression_message(in.option, in.opt->exprs[k], column, why);
+    }
+    if (!message.empty()) message.pop_back();
+    error = as_message(message);
+    return message.empty();
+}
+
 // The shader wrapped around the expressions, as the renderer's program.
 bool build(Inspector &in, const std::string &shader, std::string &error)
 {
+    std::string clash = first_name_with_prefix(shader, kGeneratedPrefix);
+    if (!clash.empty()) {
+        error = "the shader uses the name " + clash + "; names beginning " + kGeneratedPrefix + " are kept for " +
+                in.option + "'s own code";
+        return false;
+    }
     std::string log;
-    std::string source = inspect_source(shader, in.opt->exprs, in.layout);
+    std::string source = inspect_source(shader, in.pasted, in.layout);
     unsigned program = guarded_build(source.c_str(), log);
     if (!program) {
         std::string message;
-        bool in_expressions = expression_errors(log, in.opt->exprs, in.option, in.readable, message);
+        bool in_expressions = expression_errors(log, in.opt->exprs, in.pasted, in.option, in.readable, message);
         // The shader's own log, with its own line numbers, where it alone
         // does not build (an empty file, a missing #version).
         std::string own_log;
@@ -173,7 +200,7 @@ int inspect_eval(const Options &opt, Renderer &r, const std::string &shader)
     in.layout.region = Rect{opt.pixel_x, kPictureHeight - 1 - opt.pixel_y, 1, 1};
     in.layout.count = (int)opt.exprs.size();
     std::string error;
-    if (!build(in, shader, error)) {
+    if (!check_expressions(in, error) || !build(in, shader, error)) {
         print_message(error);
         return 1;
     }
@@ -198,7 +225,7 @@ int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
 {
     Inspector in = view_inspector(opt, r);
     std::string error;
-    bool ok = build(in, shader, error) && write_view(in, error);
+    bool ok = check_expressions(in, error) && build(in, shader, error) && write_view(in, error);
     release(in);
     if (!ok) print_message(error);
     return ok ? 0 : 1;
@@ -207,8 +234,13 @@ int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
 int inspect_view_watch(const Options &opt, Renderer &r)
 {
     Inspector in = view_inspector(opt, r);
+    std::string error;
+    if (!check_expressions(in, error)) {
+        print_message(error);
+        return 1;
+    }
     WatchRenderer renderer{&in, watch_load, watch_clear, watch_sample, watch_write};
-    int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1}); // one view per save
+    int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1, true}); // one view per save
     release(in);
     return status;
 }

@@ -128,3 +128,68 @@ TEST(Inspect, ViewDrawsAGradientInOrderOverItsRange)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("min 600.5 max 639.5, 80 below 610..630, 80 above 610..630\n"), std::string::npos) << r.err;
 }
+
+TEST(Inspect, EvalEachExpressionStartsFromWhatMainLeft)
+{
+    Inspect in;
+    std::ofstream(in.dir + "/state.glsl") << "#version 430\nout vec4 f;\nuint state;\nfloat g = 1.0;\nfloat arr[2];\n"
+                                             "uint next() { state = state * 747796405u + 1u; return state; }\n"
+                                             "void main() { state = 7u; g += 1.0; arr[1] = 3.0; f = vec4(0.0); }\n";
+    Ran r = in.run("--shader state.glsl --eval 'next()' --eval state --eval 'g += 5.0' --eval g "
+                   "--eval 'arr[1] = 9.0' --eval 'arr[1]' --eval 'next()'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string next = std::to_string(7u * 747796405u + 1u);
+    EXPECT_EQ(r.out, "next() = " + next + "\nstate = 7\ng += 5.0 = 7\ng = 2\narr[1] = 9.0 = 9\narr[1] = 3\nnext() = " +
+                         next + "\n");
+}
+
+TEST(Inspect, EvalRefusesWhatIsNotOneExpression)
+{
+    Inspect in;
+    Ran r = in.run(cheap + "--eval '1.0)); } void q() { float a = ((1.0' --eval '#define X' --eval 1.0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--eval '1.0)); } void q() { float a = ((1.0', column 4: `)' closes no bracket\n"
+                         "    1.0)); } void q() { float a = ((1.0\n       ^\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--eval '#define X', column 1: `#': a preprocessor directive"), std::string::npos) << r.err;
+    // A shader using the generated code's names is told so, not blamed for lines it lacks.
+    std::ofstream(in.dir + "/clash.glsl") << "#version 430\nout vec4 f;\nfloat intro_inspect_w;\n"
+                                             "void main() { f = vec4(0.0); }\n";
+    r = in.run("--shader clash.glsl --eval 1.0");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the shader uses the name intro_inspect_w; names beginning intro_inspect_ are kept"),
+              std::string::npos)
+        << r.err;
+}
+
+TEST(Inspect, ViewColoursNanInfinitiesDiscardsAndHugeRanges)
+{
+    Inspect in;
+    std::ofstream(in.dir + "/odd.glsl") << "#version 430\nout vec4 f;\nfloat val;\n"
+                                           "void main() { if (gl_FragCoord.x < 1.0) discard; "
+                                           "val = gl_FragCoord.x - 2.5; f = vec4(0.0); }\n";
+    auto pixels = [&](const std::string &name) {
+        int w = 0, h = 0, channels = 0;
+        unsigned char *rgb = stbi_load((in.dir + "/" + name).c_str(), &w, &h, &channels, 3);
+        std::vector<int> out(rgb ? rgb : nullptr, rgb ? rgb + w * h * 3 : nullptr);
+        stbi_image_free(rgb);
+        return out;
+    };
+    // x = 0.5 discarded, 1.5 -inf, 2.5 NaN, 3.5 a single value: the map's middle.
+    Ran r = in.run("--shader odd.glsl --view 'val == 0.0 ? uintBitsToFloat(0x7fc00000u) : "
+                   "(val < 0.0 ? uintBitsToFloat(0xff800000u) : val)' "
+                   "--crop 0,0,4,1 -o odd.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("min 1 max 1, 1 NaN, 1 infinite, 1 discarded\n"), std::string::npos) << r.err;
+    EXPECT_EQ(pixels("odd.png"), (std::vector<int>{255, 0, 255, 0, 0, 0, 255, 0, 255, 33, 144, 140}));
+    // A range wider than the largest double: values near 0 at its middle.
+    r = in.run("--shader odd.glsl --view 'val' --range -1.7e308,1.7e308 --crop 1,0,3,1 -o huge.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pixels("huge.png"), (std::vector<int>{33, 144, 140, 33, 144, 140, 33, 144, 140}));
+    // A vector as colour, with a given range.
+    r = in.run("--shader odd.glsl --view 'vec3(val, 0.0, -val)' --range -1,1 --crop 1,0,3,1 -o vec.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(pixels("vec.png"), (std::vector<int>{0, 128, 255, 128, 128, 128, 255, 128, 0}));
+}

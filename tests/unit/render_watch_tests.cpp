@@ -60,10 +60,10 @@ bool fake_write(void *c, int count, std::string &error)
 }
 
 // The watch loop over the fake; it must end with status 0.
-Output run_watch(FakeRenderer &fake, const std::string &output, int samples)
+Output run_watch(FakeRenderer &fake, const std::string &output, int samples, bool view = false)
 {
     WatchRenderer renderer{&fake, fake_load, fake_clear, fake_sample, fake_write};
-    return capture([&] { EXPECT_EQ(watch_run(renderer, WatchSettings{fake.path, output, samples}), 0); });
+    return capture([&] { EXPECT_EQ(watch_run(renderer, WatchSettings{fake.path, output, samples, view}), 0); });
 }
 
 } // namespace
@@ -113,6 +113,25 @@ TEST(RenderWatch, BrokenAtStartAndAFailedWriteAreToldAndTheLoopGoesOnUntilSighup
                            "next one is written\n"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: 2 samples"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: stopped\n"), std::string::npos) << out.err;
+    unlink(fake.path.c_str());
+    rmdir(dir);
+}
+
+TEST(RenderWatch, AViewSaysItWasDrawnNotHowManySamples)
+{
+    char dir[] = "/tmp/intro-watch-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    FakeRenderer fake;
+    fake.path = std::string(dir) + "/s.glsl";
+    fake.mtime = time(nullptr) - 100;
+    write_file(fake.path, "first", fake.mtime);
+    fake.stop_in_write = 1;
+
+    Output out = run_watch(fake, std::string(dir) + "/v.png", 1, true);
+
+    EXPECT_EQ(fake.events, "load clear s0 w1 ") << out.err;
+    EXPECT_NE(out.err.find("intro-render: view drawn, "), std::string::npos) << out.err;
+    EXPECT_EQ(out.err.find("sample"), std::string::npos) << out.err;
     unlink(fake.path.c_str());
     rmdir(dir);
 }
