@@ -33,5 +33,15 @@ bool output_close(OutputFile &out, std::string &error);
 // Gives up on the file: the temporary one is removed, the target untouched.
 void output_discard(OutputFile &out);
 
+// A file that must replace nothing (a screen grab): made beside `path` as
+// above, but `path` is neither followed through links nor looked at, and the
+// finished file is named by output_claim instead of output_close.
+bool output_open_new(OutputFile &out, const char *path, std::string &error);
+// Completes a file from output_open_new under `path` (in the same directory)
+// only where nothing has that name, also not a file made there meanwhile: 0;
+// EEXIST where something has it, the file kept for another name (or
+// output_discard); else the errno of the failure, the file removed.
+int output_claim(OutputFile &out, const std::string &path);
+
 // open, one write, close.
 bool output_write_file(const char *path, const void *data, size_t size, std::string &error);

@@ -209,13 +209,47 @@ void output_write(OutputFile &out, const void *data, size_t size)
     }
 }
 
-bool output_close(OutputFile &out, std::string &error)
+namespace {
+
+// Flushed to disk before the rename, so a crash cannot leave an empty
+// picture; a delayed write error also shows here.
+void finish_temp(OutputFile &out)
 {
-    // On disk before the rename, so a crash cannot leave an empty picture;
-    // a delayed write error also shows here.
+    if (out.fd < 0) return;
     if (!out.error && !out.direct && fsync(out.fd) != 0 && errno != EINVAL) out.error = errno;
     if (close(out.fd) != 0 && !out.error && errno != EINTR) out.error = errno;
     out.fd = -1;
+}
+
+// Moves the temporary file to `name` where nothing has that name: 0 or the
+// errno. Each way refuses to replace a file, the file system deciding.
+int claim_name(int dir_fd, const char *temp, const char *name)
+{
+#ifdef RENAME_NOREPLACE
+    if (renameat2(dir_fd, temp, dir_fd, name, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+#endif
+    // A second link, where the kernel or file system has no such rename.
+    if (linkat(dir_fd, temp, dir_fd, name, 0) == 0) {
+        unlinkat(dir_fd, temp, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP) return errno;
+    // Nor links (FAT): the name is taken by an empty file, then replaced.
+    int fd = openat(dir_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno;
+    close(fd);
+    if (renameat(dir_fd, temp, dir_fd, name) == 0) return 0;
+    int err = errno;
+    unlinkat(dir_fd, name, 0);
+    return err;
+}
+
+} // namespace
+
+bool output_close(OutputFile &out, std::string &error)
+{
+    finish_temp(out);
     if (!out.direct) {
         SignalHold hold;
         if (!out.error && renameat(out.dir_fd, out.temp.c_str(), out.dir_fd, out.name.c_str()) != 0)
@@ -227,6 +261,31 @@ bool output_close(OutputFile &out, std::string &error)
     if (!out.error) return true;
     error = std::strerror(out.error);
     return false;
+}
+
+bool output_open_new(OutputFile &out, const char *path, std::string &error)
+{
+    out = OutputFile();
+    if (open_dir(out, path, error) && create_temp(out, error)) return true;
+    close_dir(out);
+    return false;
+}
+
+int output_claim(OutputFile &out, const std::string &path)
+{
+    finish_temp(out);
+    std::string dir, name;
+    output_split_path(path, dir, name);
+    SignalHold hold;
+    if (!out.error) {
+        int err = claim_name(out.dir_fd, out.temp.c_str(), name.c_str());
+        if (err == EEXIST) return EEXIST;
+        out.error = err;
+    }
+    if (out.error) unlinkat(out.dir_fd, out.temp.c_str(), 0);
+    temp_active = 0;
+    close_dir(out);
+    return out.error;
 }
 
 void output_discard(OutputFile &out)

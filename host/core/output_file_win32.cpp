@@ -13,6 +13,31 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// Beside `path`, which becomes the name it is moved to.
+void create_temp(OutputFile &out, const char *path)
+{
+    std::string dir;
+    output_split_path(path, dir, out.name);
+    out.name = path;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        out.temp = (dir == "." ? std::string() : dir) + output_temp_name((unsigned)GetCurrentProcessId());
+        out.fd = _open(out.temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (out.fd >= 0 || errno != EEXIST) break;
+    }
+}
+
+void finish_temp(OutputFile &out)
+{
+    if (out.fd < 0) return;
+    if (!out.error && !out.direct && _commit(out.fd) != 0) out.error = errno;
+    if (_close(out.fd) != 0 && !out.error) out.error = errno;
+    out.fd = -1;
+}
+
+} // namespace
+
 bool output_open(OutputFile &out, const char *path, std::string &error)
 {
     out = OutputFile();
@@ -28,14 +53,7 @@ bool output_open(OutputFile &out, const char *path, std::string &error)
     } else if (kind == OutputKind::in_place) {
         out.fd = _open(path, _O_WRONLY | _O_BINARY);
     } else {
-        std::string dir;
-        output_split_path(path, dir, out.name);
-        out.name = path;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            out.temp = (dir == "." ? std::string() : dir) + output_temp_name((unsigned)GetCurrentProcessId());
-            out.fd = _open(out.temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-            if (out.fd >= 0 || errno != EEXIST) break;
-        }
+        create_temp(out, path);
     }
     if (out.fd < 0) {
         error = std::strerror(errno);
@@ -57,9 +75,7 @@ void output_write(OutputFile &out, const void *data, size_t size)
 
 bool output_close(OutputFile &out, std::string &error)
 {
-    if (!out.error && !out.direct && _commit(out.fd) != 0) out.error = errno;
-    if (_close(out.fd) != 0 && !out.error) out.error = errno;
-    out.fd = -1;
+    finish_temp(out);
     if (!out.direct) {
         if (!out.error && !MoveFileExA(out.temp.c_str(), out.name.c_str(),
                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -76,6 +92,28 @@ void output_discard(OutputFile &out)
     if (out.fd >= 0) _close(out.fd);
     out.fd = -1;
     if (!out.direct) _unlink(out.temp.c_str());
+}
+
+bool output_open_new(OutputFile &out, const char *path, std::string &error)
+{
+    out = OutputFile();
+    create_temp(out, path);
+    if (out.fd >= 0) return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+int output_claim(OutputFile &out, const std::string &path)
+{
+    finish_temp(out);
+    // Without MOVEFILE_REPLACE_EXISTING the move fails where the name is taken.
+    if (!out.error && !MoveFileExA(out.temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        DWORD code = GetLastError();
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return EEXIST;
+        out.error = code == ERROR_ACCESS_DENIED ? EACCES : EIO;
+    }
+    if (out.error) _unlink(out.temp.c_str());
+    return out.error;
 }
 
 bool output_check(const char *path, std::string &error)

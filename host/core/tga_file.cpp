@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 bool tga_size_ok(int width, int height)
@@ -62,14 +63,62 @@ bool write_tga(const char *path, int width, int height, const uint8_t *rgb, std:
     return output_close(out, *error);
 }
 
+namespace {
+
+const int kLastGrab = 99999;
+
+std::string grab_name(const std::string &dir, int n)
+{
+    char name[32];
+    snprintf(name, sizeof name, "intro_%04d.tga", n);
+    return dir + name;
+}
+
+// From `n` on; kLastGrab + 1 when all are taken.
+int first_free_grab(const std::string &dir, int n)
+{
+    for (; n <= kLastGrab; ++n) {
+        std::string path = grab_name(dir, n);
+        struct stat st;
+#ifdef _WIN32
+        if (stat(path.c_str(), &st) != 0 && errno == ENOENT) break;
+#else
+        if (lstat(path.c_str(), &st) != 0 && errno == ENOENT) break;
+#endif
+    }
+    return n;
+}
+
+} // namespace
+
 std::string next_grab_name(const std::string &dir)
 {
-    for (int n = 1; n <= 99999; ++n) {
-        char name[32];
-        snprintf(name, sizeof name, "intro_%04d.tga", n);
-        std::string path = dir + name;
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return path;
+    int n = first_free_grab(dir, 1);
+    return n > kLastGrab ? std::string() : grab_name(dir, n);
+}
+
+bool write_grab_tga(const std::string &dir, int width, int height, const uint8_t *rgb,
+                    std::string &path, std::string &error)
+{
+    int n = first_free_grab(dir, 1);
+    path = n > kLastGrab ? std::string() : grab_name(dir, n);
+    const char *refusal = path.empty()                           ? "all names are taken"
+                          : !tga_size_ok(width, height) || !rgb ? "the picture's size does not fit a TGA header"
+                                                                : nullptr;
+    if (refusal) error = refusal;
+    OutputFile out;
+    if (refusal || !output_open_new(out, path.c_str(), error)) return false;
+    write_tga_rows(out, width, height, rgb, false);
+    for (; n <= kLastGrab; n = first_free_grab(dir, n + 1)) {
+        path = grab_name(dir, n);
+        int err = output_claim(out, path);
+        if (err != EEXIST) {
+            if (err) error = std::strerror(err);
+            return err == 0;
+        }
     }
-    return std::string();
+    output_discard(out);
+    path.clear();
+    error = "all names are taken";
+    return false;
 }

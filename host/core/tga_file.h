@@ -24,5 +24,12 @@ bool write_tga(const char *path, int width, int height, const uint8_t *rgb,
                std::string *error = nullptr);
 // The first of "intro_0001.tga", "intro_0002.tga", ... that does not exist in
 // `dir` (empty: the working directory; else ending in a separator), with
-// `dir` in front; empty when all are taken.
+// `dir` in front; empty when all are taken. A link, even a dangling one,
+// takes its name.
 std::string next_grab_name(const std::string &dir);
+// Writes `rgb` as write_tga does under the first free grab name of `dir`,
+// never replacing a file: a name taken while the picture was written (a
+// second program grabbing there) passes to the next. `path` gets the name
+// written, or the one that failed; false with the reason in `error`.
+bool write_grab_tga(const std::string &dir, int width, int height, const uint8_t *rgb,
+                    std::string &path, std::string &error);

@@ -6,14 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-bool save_tga(const char *path, int width, int height, GLenum read_buffer, std::string *error)
+// The picture in `read_buffer`, bottom row first; null when out of memory.
+static uint8_t *read_pixels(int width, int height, GLenum read_buffer)
 {
-    if (!tga_size_ok(width, height)) return write_tga(path, width, height, nullptr, error);
     uint8_t *pixels = (uint8_t *)malloc((size_t)width * (size_t)height * 3);
-    if (!pixels) {
-        if (error) *error = "out of memory";
-        return false;
-    }
+    if (!pixels) return nullptr;
 
     // The frame loop copies and accumulates from the read buffer, so it must
     // get back the one it had.
@@ -25,8 +22,32 @@ bool save_tga(const char *path, int width, int height, GLenum read_buffer, std::
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels);
     glReadBuffer((GLenum)previous_buffer);
     glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
+    return pixels;
+}
 
+bool save_tga(const char *path, int width, int height, GLenum read_buffer, std::string *error)
+{
+    if (!tga_size_ok(width, height)) return write_tga(path, width, height, nullptr, error);
+    uint8_t *pixels = read_pixels(width, height, read_buffer);
+    if (!pixels) {
+        if (error) *error = "out of memory";
+        return false;
+    }
     bool ok = write_tga(path, width, height, pixels, error);
+    free(pixels);
+    return ok;
+}
+
+// The back buffer to the next free grab name, which `name` gets.
+static bool save_grab(int width, int height, std::string &name, std::string &error)
+{
+    uint8_t *pixels = tga_size_ok(width, height) ? read_pixels(width, height, GL_BACK) : nullptr;
+    if (tga_size_ok(width, height) && !pixels) {
+        name = next_grab_name("");
+        error = "out of memory";
+        return false;
+    }
+    bool ok = write_grab_tga("", width, height, pixels, name, error);
     free(pixels);
     return ok;
 }
@@ -68,9 +89,9 @@ bool grab_screen_before_swap()
     // The window's size, normally the picture's.
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    std::string name = next_grab_name(""), error = "all names are taken";
+    std::string name, error;
     // The back buffer holds the finished picture that the swap will show.
-    if (name.empty() || !save_tga(name.c_str(), viewport[2], viewport[3], GL_BACK, &error)) {
+    if (!save_grab(viewport[2], viewport[3], name, error)) {
         fprintf(stderr, "ERROR: grab_screen: could not write %s: %s\n",
                 name.empty() ? "a numbered file" : name.c_str(), error.c_str());
         return false;

@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -140,6 +142,43 @@ TEST_F(OutputFiles, AWriteThatFailsMidwayLeavesTheOldFileByteForByte)
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(contents(path) == old_bytes);
     EXPECT_EQ(entries(), std::vector<std::string>{"picture.png"});
+}
+
+TEST_F(OutputFiles, ANewFileNeverReplacesOneMadeWhileItWasWritten)
+{
+    std::string first = tmp + "/intro_0001.tga", second = tmp + "/intro_0002.tga", error;
+    OutputFile out;
+    ASSERT_TRUE(output_open_new(out, first.c_str(), error)) << error;
+    output_write(out, "grab", 4);
+    // Another program takes the name meanwhile.
+    ASSERT_TRUE(output_write_file(first.c_str(), "other", 5, error)) << error;
+    EXPECT_EQ(output_claim(out, first), EEXIST);
+    EXPECT_EQ(output_claim(out, second), 0);
+    EXPECT_EQ(contents(first), "other");
+    EXPECT_EQ(contents(second), "grab");
+    std::vector<std::string> names = entries();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"intro_0001.tga", "intro_0002.tga"}));
+    // Given up on after a taken name: nothing is left behind.
+    ASSERT_TRUE(output_open_new(out, first.c_str(), error)) << error;
+    EXPECT_EQ(output_claim(out, first), EEXIST);
+    output_discard(out);
+    EXPECT_EQ(entries().size(), 2u);
+}
+
+TEST_F(OutputFiles, SetIdAndStickyBitsAreNotCarriedToTheNewFile)
+{
+    std::string path = tmp + "/picture.png", error;
+    ASSERT_TRUE(output_write_file(path.c_str(), "old", 3, error)) << error;
+    for (mode_t mode : {04755, 02750, 01644, 06711}) {
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        struct stat st;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        if ((st.st_mode & 07000) != (mode & 07000)) continue;   // refused to this user
+        ASSERT_TRUE(output_write_file(path.c_str(), "new", 3, error)) << error;
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode & 0777) << std::oct << mode;
+    }
 }
 
 TEST_F(OutputFiles, AReplacedFileKeepsItsMode)

@@ -303,8 +303,61 @@ TEST_F(ShaderReload, SameTimeSavesAreToldByContentsOnlyWhileTheClockCouldGiveThe
     EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::saved);
     EXPECT_EQ(update("void main(){C}\n", 1000, 1100), FileChange::unchanged);
     EXPECT_FALSE(watch.same_time_possible);
-    EXPECT_EQ(update("void main(){D}\n", 1000, 1200), FileChange::unchanged);
+    // Not read while nothing in the stamp moves; the change time moving is
+    // a reason to read it.
+    FileStamp kept = stamp;
+    write_file(path, "void main(){D}\n", 1000);
+    EXPECT_EQ(file_watch_update(watch, path.c_str(), kept, 1200), FileChange::unchanged);
+    EXPECT_EQ(update("void main(){D}\n", 1000, 1200), FileChange::saved);
     EXPECT_EQ(update("void main(){B}\n", 999, 1200), FileChange::saved);
+}
+
+TEST_F(ShaderReload, AFileStampedAheadIsReadOnlyWhileASaveCouldShareItsTime)
+{
+    // A stamp that never moves, as on a clock of whole seconds: a rewrite in
+    // its second is caught, and a few seconds later the file is left alone.
+    int64_t wall = 1700000000;
+    write_file(path, "void main(){A}\n", (time_t)wall + 3600);
+    FileWatch watch;
+    FileStamp stamp;
+    ASSERT_EQ(file_stamp(path.c_str(), stamp), 0);
+    auto update = [&](const char *text, int64_t at) {
+        write_file(path, text, (time_t)wall + 3600);
+        return file_watch_update(watch, path.c_str(), stamp, at);
+    };
+    EXPECT_EQ(update("void main(){A}\n", wall), FileChange::first_seen);
+    EXPECT_EQ(update("void main(){B}\n", wall + 1), FileChange::saved);
+    EXPECT_EQ(update("void main(){B}\n", wall + 2), FileChange::unchanged);
+    EXPECT_EQ(update("void main(){B}\n", wall + 6), FileChange::unchanged);
+    EXPECT_FALSE(watch.same_time_possible);
+    EXPECT_EQ(update("void main(){C}\n", wall + 7), FileChange::unchanged);
+}
+
+TEST_F(ShaderReload, RewritesKeepingSizeAndTimeAreSeenByChangeTimeOrFileIdentity)
+{
+    // Long after the files' time; the pauses let the coarse change-time
+    // clock tick.
+    int64_t wall = (int64_t)time(nullptr);
+    FileWatch watch;
+    FileStamp stamp;
+    auto update = [&] {
+        usleep(30000);
+        EXPECT_EQ(file_stamp(path.c_str(), stamp), 0);
+        return file_watch_update(watch, path.c_str(), stamp, wall);
+    };
+    write_file(path, "void main(){A}\n", 1000);
+    EXPECT_EQ(update(), FileChange::first_seen);
+    write_file(path, "void main(){B}\n", 1000);
+    EXPECT_EQ(update(), FileChange::saved);
+    // A mode change alone builds nothing.
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    EXPECT_EQ(update(), FileChange::unchanged);
+    // Replaced by a rename: another file, though its contents are older.
+    std::string temp = path + ".new";
+    write_file(temp, "void main(){A}\n", 1000);
+    ASSERT_EQ(rename(temp.c_str(), path.c_str()), 0);
+    EXPECT_EQ(update(), FileChange::saved);
+    EXPECT_EQ(update(), FileChange::unchanged);
 }
 
 TEST_F(ShaderReload, ProgramWithoutSampleIndexIsWarnedOnce)

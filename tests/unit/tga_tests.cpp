@@ -110,6 +110,13 @@ TEST_F(Tga, GrabNamesCountUpAndSkipTakenOnes)
     EXPECT_EQ(next_grab_name(tmp), tmp + "intro_0002.tga");
     ASSERT_TRUE(write_tga((tmp + "intro_0002.tga").c_str(), 1, 1, px.data()));
     EXPECT_EQ(next_grab_name(tmp), tmp + "intro_0004.tga");
+    // A dangling link holds its name; a grab goes past it, leaving it as it was.
+    ASSERT_EQ(symlink("nowhere", (tmp + "intro_0004.tga").c_str()), 0);
+    std::string path, error;
+    ASSERT_TRUE(write_grab_tga(tmp, 1, 1, px.data(), path, error)) << error;
+    EXPECT_EQ(path, tmp + "intro_0005.tga");
+    EXPECT_EQ(read_bytes(path).size(), 18u + 3u);
+    EXPECT_FALSE(exists(tmp + "nowhere"));
 }
 
 } // namespace
