@@ -120,3 +120,26 @@ left=$(sed -n 's/.*the sums stay in \([^ ]*\) .*/\1/p' failed.log)
 "$render" --merge "$left"/part.{0,1}.sums --shader "$left/shader.glsl" -o failed.png 2>/dev/null
 cmp single.png failed.png
 echo "split_examples: split_render.sh keeps only sums in --keep, and the sums of a failed merge"
+
+# The scripts a new user runs first: --help answered and unknown options
+# refused before any set-up or build; a display that cannot be opened stops
+# run.sh before its build; run.sh's standard output is the program's alone,
+# the set-up's and the build's logs on standard error (checked where the
+# program under test is this checkout's build, which run.sh builds again).
+for script in build test setup regen_golden run split_render; do
+  bash "$root/scripts/$script.sh" --help >help.txt
+  grep -q "scripts/$script.sh" help.txt
+done
+for script in build test setup regen_golden; do
+  status=0
+  bash "$root/scripts/$script.sh" --bogus >/dev/null 2>bogus.log || status=$?
+  [[ $status == 2 ]] && grep -q unknown bogus.log
+done
+status=0
+DISPLAY=:77 bash "$root/scripts/run.sh" >dead.out 2>dead.log || status=$?
+[[ $status == 1 && ! -s dead.out ]] && grep -q 'cannot open display ":77"' dead.log
+if [[ "$render" == "$root/build/host/intro-render" ]]; then
+  DISPLAY= bash "$root/scripts/run.sh" --eval 1.0 >eval.out 2>/dev/null
+  [[ "$(cat eval.out)" == "1.0 = 1" ]]
+fi
+echo "split_examples: the scripts answer --help, refuse unknown options and a dead display, keep stdout the program's"
