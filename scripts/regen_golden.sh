@@ -13,11 +13,18 @@
 # Usage: scripts/regen_golden.sh [build directory, default build]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+case "${1-}" in
+  -h|--help) sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; exit 0 ;;
+  -*) echo "regen_golden: unknown option \"$1\" (see --help)" >&2; exit 2 ;;
+esac
+(($# <= 1)) || { echo "regen_golden: one build directory at most, not \"$*\" (see --help)" >&2; exit 2; }
 build=${1:-build}
-cmake --build "$build" --target intro-render -j 2
+[[ -x "$build/host/intro-render" || -f "$build/CMakeCache.txt" ]] ||
+  { echo "regen_golden: \"$build\" is no build directory (see --help)" >&2; exit 2; }
+cmake --build "$build" --target intro-render -j 2 >&2
 render="$build/host/intro-render"
 while read -r name x y w h margin; do
   [[ -z "$name" || "$name" == \#* ]] && continue
-  echo "regen_golden: $name ($x,$y ${w}x$h)"
+  echo "regen_golden: $name ($x,$y ${w}x$h)" >&2
   "$render" --samples 128 --margin "$margin" --crop "$x,$y,$w,$h" --output "tests/data/golden/$name.png"
 done < tests/data/golden/crops.txt

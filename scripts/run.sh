@@ -26,7 +26,10 @@ builds (scripts/build.sh), then
                      those, from the repository root (any of its modes:
                      --eval, --view, --benchmark ...; give -o for a picture);
                      build/host/intro-render --help lists them.
+A DISPLAY that cannot be opened is an error (exit status 1), not "no display".
 To render headless on a machine with a display: DISPLAY= bash scripts/run.sh
+Standard output carries only what the program writes (-o -, --eval); the
+set-up and the build report on standard error.
 
   -h, --help  this text
 TEXT
@@ -47,17 +50,26 @@ refuse_arguments() {
   fi
 }
 
-bash scripts/setup.sh
+# Standard output is the program's: the set-up and the build report on
+# standard error.
+bash scripts/setup.sh >&2
 
-if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
+if [[ -n "${DISPLAY:-}" ]]; then
+  # A display named but dead is no reason for a 10-minute render instead.
+  if ! xdpyinfo >/dev/null 2>&1; then
+    echo "run: cannot open display \"$DISPLAY\"; to render headless instead: DISPLAY= bash scripts/run.sh${*:+ $*}" >&2
+    exit 1
+  fi
   refuse_arguments "$@"
-  bash scripts/build.sh
+  bash scripts/build.sh >&2
   renderer=$(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p' || true)
   if [[ "$renderer" == llvmpipe* ]]; then
-    echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about ten minutes."
-    echo "run: to see part of the picture seconds after each save instead, end the window (Escape) and run"
-    echo "run:   mkdir -p out && build/host/intro-render --watch --shader shader/shader.glsl --crop 832,412,256,256 --margin 0 -o out/preview.png &"
-    echo "run: with an image viewer that reloads the picture when it changes: feh --reload 1 out/preview.png"
+    {
+      echo "run: OpenGL renders in software here ($renderer): the window's first picture comes after about ten minutes."
+      echo "run: to see part of the picture seconds after each save instead, end the window (Escape) and run"
+      echo "run:   mkdir -p out && build/host/intro-render --watch --shader shader/shader.glsl --crop 832,412,256,256 --margin 0 -o out/preview.png &"
+      echo "run: with an image viewer that reloads the picture when it changes: feh --reload 1 out/preview.png"
+    } >&2
   fi
   # The host watches "../shader.glsl": run it one level below the shader.
   mkdir -p shader/run
@@ -65,10 +77,10 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
   exec ../../build/host/intro
 fi
 
-bash scripts/build.sh
+bash scripts/build.sh >&2
 if (($#)); then
   exec build/host/intro-render "$@"
 fi
-echo "run: no display; rendering the picture headless (about 10 minutes on a 2-core machine without a GPU)"
+echo "run: no display; rendering the picture headless (about 10 minutes on a 2-core machine without a GPU)" >&2
 mkdir -p out
 exec build/host/intro-render --output out/intro.png

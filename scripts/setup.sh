@@ -2,6 +2,15 @@
 # Installs the Debian packages the build, the program and the tests need,
 # only those that are missing. Runs as root on Debian 12.
 set -euo pipefail
+case "${1-}" in
+  "") ;;
+  -h|--help)
+    echo "usage: bash scripts/setup.sh   (as root: installs the missing Debian packages; no options)"
+    exit 0 ;;
+  *) echo "setup: unknown option \"$1\"; it takes none (see --help)" >&2; exit 2 ;;
+esac
+# A set-up log: standard output stays the caller's.
+exec >&2
 
 packages=(
   cmake make g++ pkg-config git

@@ -3,7 +3,8 @@
 # slurmctld and slurmd started here from a generated configuration, all state
 # in a temporary directory. Submits README's two commands (the part array,
 # then the merge with afterok) and checks the picture against the single
-# render; then that a failed array task keeps the merge from running.
+# render; then that a failed array task keeps the merge from running, and
+# that the task submitted again alone completes the picture.
 #   tests/system/split_slurm.sh INTRO_RENDER
 # Needs root (the daemons run as root); exits 77 (skipped) otherwise.
 set -euo pipefail
@@ -121,21 +122,27 @@ job_state() { scontrol show job "$1" | sed -n 's/.*JobState=\([A-Z_]*\).*/\1/p' 
 # Every task of job $1 is in a finished state.
 job_done() { ! job_state "$1" | grep -Eq 'PENDING|RUNNING|CONFIGURING|COMPLETING'; }
 
-# README's commands, in a directory of their own, on a small crop.
-mkdir "$tmp/work"
+# README's commands as written, from the root of a checkout of its own (the
+# docs and a build of the program) on a small crop: the parts and the merge
+# find the checkout's program without INTRO_RENDER.
+mkdir -p "$tmp/work/build/host"
+ln -s "$root/docs" "$tmp/work/docs"
+ln -s "$render" "$tmp/work/build/host/intro-render"
 cd "$tmp/work"
-export INTRO_RENDER="$render"
+unset INTRO_RENDER
 geometry=(--shader "$cheap" --samples 5 --crop 100,200,30,20 --margin 4)
 "$render" "${geometry[@]}" -o single.png 2>/dev/null
-array=$(sbatch --parsable --array=0-2 "$root/docs/slurm/part.sbatch" parts "${geometry[@]}")
-merge=$(sbatch --parsable --dependency=afterok:$array "$root/docs/slurm/merge.sbatch" parts --shader "$cheap" -o intro.png)
+array=$(sbatch --parsable --array=0-2 docs/slurm/part.sbatch 3 parts "${geometry[@]}")
+merge=$(sbatch --parsable --dependency=afterok:$array docs/slurm/merge.sbatch 3 parts --shader "$cheap" -o intro.png)
 wait_for 120 job_done "$merge" || fail "the jobs did not finish: $(scontrol show job "$array")" "$tmp/slurmctld.log" "$tmp/slurmd.log"
 [[ $(job_state "$array") == "COMPLETED " && $(job_state "$merge") == "COMPLETED " ]] ||
   fail "the jobs failed: $(job_state "$array")/ $(job_state "$merge")" intro-*.log
 cmp single.png intro.png || fail "the merged picture differs from the single render"
 echo "split_slurm: an array of 3 parts and its merge give the single render's picture"
 
-# A task that fails: afterok can never be met, so the merge never runs.
+# A task that fails: afterok can never be met, so the merge never runs. The
+# task submitted again alone writes its own part, not part 0 of 1, and a new
+# merge that waits for it gives the picture.
 rm -rf parts
 cat >fail-one <<EOF
 #!/bin/bash
@@ -143,8 +150,8 @@ cat >fail-one <<EOF
 exec "$render" "\$@"
 EOF
 chmod +x fail-one
-array=$(INTRO_RENDER="$PWD/fail-one" sbatch --parsable --array=0-2 "$root/docs/slurm/part.sbatch" parts "${geometry[@]}")
-merge=$(sbatch --parsable --dependency=afterok:$array "$root/docs/slurm/merge.sbatch" parts --shader "$cheap" -o failed.png)
+array=$(INTRO_RENDER="$PWD/fail-one" sbatch --parsable --array=0-2 docs/slurm/part.sbatch 3 parts "${geometry[@]}")
+merge=$(sbatch --parsable --dependency=afterok:$array docs/slurm/merge.sbatch 3 parts --shader "$cheap" -o failed.png)
 never() { scontrol show job "$merge" | grep -q 'Reason=DependencyNeverSatisfied'; }
 wait_for 120 job_done "$array" || fail "the array did not finish: $(job_state "$array")" "$tmp/slurmd.log"
 wait_for 30 never || fail "the merge is not held for good: $(scontrol show job "$merge")"
@@ -152,3 +159,11 @@ wait_for 30 never || fail "the merge is not held for good: $(scontrol show job "
 [[ ! -e failed.png ]] || fail "a picture from a failed array"
 scancel "$merge"
 echo "split_slurm: a failed task keeps the merge from running"
+cp parts/part.0.sums good.0.sums
+rerun=$(sbatch --parsable --array=1 docs/slurm/part.sbatch 3 parts "${geometry[@]}")
+merge=$(sbatch --parsable --dependency=afterok:$rerun docs/slurm/merge.sbatch 3 parts --shader "$cheap" -o rerun.png)
+wait_for 120 job_done "$merge" || fail "the rerun did not finish: $(job_state "$rerun")" "$tmp/slurmd.log"
+[[ $(job_state "$merge") == "COMPLETED " ]] || fail "the rerun's merge failed: $(job_state "$merge")" intro-*.log
+cmp good.0.sums parts/part.0.sums || fail "the rerun replaced a good part"
+cmp single.png rerun.png || fail "the rerun's picture differs from the single render"
+echo "split_slurm: the failed task submitted again alone completes the picture"

@@ -65,6 +65,8 @@ cat >"$tmp/ssh_config" <<EOF
 Host node1 node2
   HostName 127.0.0.1
   Port $port
+# 127.0.0.1 itself gets its port from the login.
+Host node1 node2 127.0.0.1
   User $user
   IdentityFile $tmp/user_key
   IdentitiesOnly yes
@@ -100,3 +102,8 @@ echo "split_ssh: three parts on two machines over ssh give the single render's p
 split --sshlogin :,node1,node2 -j 1 4 -o mixed.png
 cmp single.png mixed.png || fail "parts here and over ssh differ from the single render"
 echo "split_ssh: parts on this machine and over ssh give the single render's picture"
+
+# A port in the login, in both of parallel's spellings, as the docs give them.
+split --sshlogin "$user@127.0.0.1:$port,ssh -F $tmp/ssh_config -p $port 127.0.0.1" -j 1 2 -o ports.png
+cmp single.png ports.png || fail "parts over logins with ports differ from the single render"
+echo "split_ssh: logins with a port (user@host:port, ssh -p PORT host) give the single render's picture"
