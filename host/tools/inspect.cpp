@@ -121,7 +121,7 @@ bool write_view(Inspector &in, std::string &error)
     const Options &opt = *in.opt;
     std::vector<uint32_t> words = draw(in, opt.sample);
     ViewRange range;
-    range.given = opt.range_given;
+    range.given = option_given(opt, o_range);
     range.low = opt.range_low;
     range.high = opt.range_high;
     std::vector<unsigned char> rgb;
@@ -157,10 +157,11 @@ bool watch_write(void *context, int, std::string &error)
 
 } // namespace
 
-int inspect_eval(const Options &opt, Renderer &r, const std::string &shader)
+int inspect_eval(const Options &opt, const RenderJob &job)
 {
+    const std::string &shader = job.source;
     Inspector in;
-    in.renderer = &r;
+    in.renderer = &job.renderer;
     in.opt = &opt;
     in.readable = "float, int, uint, bool, their vectors and the float matrices";
     in.layout.region = Rect{opt.pixel_x, kPictureHeight - 1 - opt.pixel_y, 1, 1};
@@ -187,9 +188,10 @@ int inspect_eval(const Options &opt, Renderer &r, const std::string &shader)
     return status;
 }
 
-int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
+int inspect_view(const Options &opt, const RenderJob &job)
 {
-    Inspector in = view_inspector(opt, r);
+    const std::string &shader = job.source;
+    Inspector in = view_inspector(opt, job.renderer);
     std::string error;
     bool ok = build(in, shader, error) && write_view(in, error);
     release(in);
@@ -197,9 +199,9 @@ int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
     return ok ? 0 : 1;
 }
 
-int inspect_view_watch(const Options &opt, Renderer &r)
+int inspect_view_watch(const Options &opt, const RenderJob &job)
 {
-    Inspector in = view_inspector(opt, r);
+    Inspector in = view_inspector(opt, job.renderer);
     WatchRenderer renderer{&in, watch_load, watch_clear, watch_sample, watch_write};
     int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1}); // one view per save
     release(in);
