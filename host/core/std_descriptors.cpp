@@ -21,7 +21,9 @@ unsigned std_descriptors_guard()
     for (int fd = 0; fd <= 2; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
         closed |= 1u << fd;
-        int held = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        // Standard output is held for reading only: what is printed there
+        // fails, so that a program can say it was lost, not claim success.
+        int held = open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
         // Without a null device the root directory holds the number: it
         // takes no writes.
         if (held < 0) held = open("/", O_RDONLY | O_DIRECTORY);

@@ -6,6 +6,6 @@
 enum : unsigned { kStdinClosed = 1u, kStdoutClosed = 2u, kStderrClosed = 4u };
 
 // Opens each closed standard descriptor on the null device, so that its
-// number stays taken; returns which ones were closed. Called first thing in
+// number stays taken (standard output for reading: writes to it fail); returns which ones were closed. Called first thing in
 // main, before anything can open a file.
 unsigned std_descriptors_guard();

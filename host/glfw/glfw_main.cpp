@@ -182,5 +182,12 @@ int main()
         remember_start_window, escape_in_foreground, peek_messages, set_title, swap_and_drain,
         gl_proc_address, cursor_pos, right_button_down, steady_ms, steady_ms,
     };
-    return intro_run(platform);
+    int status = intro_run(platform);
+    // The banner and logs printed on standard output; a closed or full one
+    // lost them, and the run says so.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "ERROR: cannot write standard output: what was printed there is lost\n");
+        return status ? status : 1;
+    }
+    return status;
 }

@@ -4,6 +4,8 @@
 #include "core/tga_file.h"
 #include "render/progress.h"
 
+#include <sys/stat.h>
+
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
 
@@ -22,6 +24,7 @@ std::vector<std::string> output_names(const Options &opt)
 {
     if (!opt.sums_path.empty()) return {opt.sums_path}; // a part writes only its sums
     std::vector<std::string> names;
+    if (opt.output.empty()) return names; // a mode without a picture
     if (opt.progress_pictures)
         for (int count = 1; count < opt.samples; ++count)
             if (is_progress_count(count)) names.push_back(tagged_path(opt.output, count));
@@ -34,6 +37,38 @@ std::vector<std::string> output_names(const Options &opt)
 static bool names_stdout(const std::string &name)
 {
     return name == "-" || name == "/dev/stdout" || name == "/dev/fd/1" || name == "/proc/self/fd/1";
+}
+
+std::vector<InputFile> input_files(const Options &opt)
+{
+    std::vector<InputFile> inputs;
+    if (!opt.shader_path.empty()) inputs.push_back({opt.shader_path, "the shader"});
+    if (!opt.baseline_path.empty()) inputs.push_back({opt.baseline_path, "the baseline"});
+    for (const std::string &name : opt.merge_paths) inputs.push_back({name, "a part's sums"});
+    return inputs;
+}
+
+// The input that `output` names, by identity (a link, another spelling of
+// its path, a hard link); null if none.
+static const InputFile *same_file(const std::string &output, const std::vector<InputFile> &inputs)
+{
+    struct stat out, in;
+    // Not there yet, or a device or FIFO that is written through: nothing to lose.
+    if (stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return nullptr;
+    for (const InputFile &input : inputs)
+        if (stat(input.path.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino) return &input;
+    return nullptr;
+}
+
+bool check_not_inputs(const Options &opt, std::string &error)
+{
+    std::vector<InputFile> inputs = input_files(opt);
+    for (const std::string &name : output_names(opt))
+        if (const InputFile *input = same_file(name, inputs)) {
+            error = "cannot write \"" + name + "\": it is " + input->role + " \"" + input->path + "\"";
+            return false;
+        }
+    return true;
 }
 
 bool check_writable(const Options &opt, bool stdout_closed, std::string &error)

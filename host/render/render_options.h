@@ -1,5 +1,5 @@
-// intro-render's command line: the options choose a mode, then each mode's
-// options are checked once, from one table.
+// intro-render's command line: the options choose a mode (render_modes.h),
+// then each mode's options are checked once, from its row.
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/render_protocol.h"
@@ -17,37 +17,68 @@ constexpr int kDefaultTile = 16;
 
 enum class PictureFormat { png, tga };
 
-// What a run does. --watch is no mode: it makes a picture live.
-enum class RenderMode { picture, part, merge, benchmark, cost_map, eval, view };
+// The options, in the order of --help; an option's bit in Options::given is
+// 1 << its id.
+enum OptionId {
+    o_output,
+    o_samples,
+    o_shader,
+    o_crop,
+    o_margin,
+    o_progress_pictures,
+    o_no_progress_pictures,
+    o_part,
+    o_sums,
+    o_merge,
+    o_benchmark,
+    o_baseline,
+    o_cost_map,
+    o_tile,
+    o_watch,
+    o_eval,
+    o_view,
+    o_pixel,
+    o_sample,
+    o_range,
+    o_help,
+    option_count
+};
 
+static_assert(option_count <= 32, "an option's bit in Options::given");
+constexpr unsigned option_bit(OptionId id) { return 1u << id; }
+
+struct ModeRow;
+
+// What the command line asks for. Where a mode has a default (samples,
+// output) the field holds it once the mode is chosen.
 struct Options {
-    RenderMode mode = RenderMode::picture;
-    unsigned given = 0;      // a bit per option on the command line, by its row
-    std::string output = "intro.png";
+    const ModeRow *mode = nullptr;
+    unsigned given = 0;      // a bit per option on the command line
+    std::string output;      // empty: the mode writes no picture
     PictureFormat format = PictureFormat::png;
-    int samples = kSampleBudget;
-    bool samples_given = false;
+    int samples = 0;
     std::string shader_path; // empty: the embedded shader
-    bool crop_given = false;
-    Rect crop;               // as given: y counts rows from the top
+    Rect crop = {0, 0, kPictureWidth, kPictureHeight}; // y counts rows from the top
     int margin = kDefaultMargin;
-    bool margin_given = false;
     int progress_pictures = -1; // -1: on for full renders only
     std::string baseline_path; // --benchmark against this shader; empty: none
-    bool watch = false;
-    bool output_given = false;
     int part = 0, parts = 1;    // the share of the samples this process renders
-    bool part_given = false;
     std::string sums_path;      // non-empty: write the part's sums, not a picture
     std::vector<std::string> merge_paths; // --merge: these parts' sums into the picture
     std::vector<std::string> exprs;       // --eval's expressions, or --view's one
     int pixel_x = kPictureWidth / 2, pixel_y = kPictureHeight / 2; // --eval's, from the top-left
     int sample = 0;                       // the sample index --eval and --view run
-    bool range_given = false;
     double range_low = 0.0, range_high = 1.0; // --view's values drawn over this range
     int tile = kDefaultTile;              // --cost-map's tile edge in pixels
 };
 
+inline bool option_given(const Options &opt, OptionId id) { return (opt.given & option_bit(id)) != 0; }
+
+// An option's long name ("samples"), and its value's ("N"; null for a switch).
+const char *option_name(OptionId id);
+const char *option_value_name(OptionId id);
+// -o's name and the format it implies; 0, or 2 after refusing it.
+int set_output(const char *name, Options &opt);
 void print_usage(FILE *out);
 // Returns 0 to go on, else the exit status (help: 0 after printing, with
 // `done` set).

@@ -9,10 +9,10 @@ namespace {
 // The options given on the command line against the parts' render.
 bool options_agree(const Options &opt, const SumsHeader &h, std::string &error)
 {
-    if (opt.crop_given && !same_rect(gl_crop(opt), h.crop)) error = "the parts are of another crop than --crop gives";
-    else if (opt.samples_given && opt.samples != h.samples)
+    if (option_given(opt, o_crop) && !same_rect(gl_crop(opt), h.crop)) error = "the parts are of another crop than --crop gives";
+    else if (option_given(opt, o_samples) && opt.samples != h.samples)
         error = "the parts are of another sample count than --samples gives";
-    else if (opt.margin_given && opt.margin != h.margin) error = "the parts are of another margin than --margin gives";
+    else if (option_given(opt, o_margin) && opt.margin != h.margin) error = "the parts are of another margin than --margin gives";
     return error.empty();
 }
 
@@ -62,7 +62,6 @@ bool load_parts(Options &opt, uint64_t shader_hash, ExactSums &sums, std::string
         return false;
     }
     if (!options_agree(opt, h, error)) return false;
-    opt.crop_given = true;
     opt.crop = crop_to_gl_rows(h.crop, kPictureHeight); // the same flip both ways
     opt.margin = h.margin;
     opt.samples = h.samples;

@@ -46,10 +46,7 @@ namespace {
 Rect benchmark_crop(const Options &opt)
 {
     Options fixed = opt;
-    if (!fixed.crop_given) {
-        fixed.crop_given = true;
-        fixed.crop = Rect{832, 412, 256, 256};
-    }
+    if (!option_given(opt, o_crop)) fixed.crop = Rect{832, 412, 256, 256};
     return gl_crop(fixed);
 }
 
@@ -76,9 +73,11 @@ void compare_region(Renderer &r, unsigned baseline, const char *label, const Rec
 
 } // namespace
 
-int benchmark(const Options &opt, Renderer &r, unsigned baseline)
+int benchmark(const Options &opt, const RenderJob &job)
 {
-    int samples = opt.samples_given ? opt.samples : 3;
+    Renderer &r = job.renderer;
+    unsigned baseline = job.baseline;
+    int samples = opt.samples;
     const Rect full = {0, 0, kPictureWidth, kPictureHeight};
     if (!baseline) {
         benchmark_region(r, "full", full, samples);

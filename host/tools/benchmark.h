@@ -2,7 +2,7 @@
 // they come to for a whole picture.
 #pragma once
 #include "render/offscreen_renderer.h"
-#include "render/render_options.h"
+#include "render/render_modes.h"
 
 #include <string>
 
@@ -22,4 +22,4 @@ void print_times(const char *label, const Rect &crop, int samples, const PassTim
 void benchmark_region(Renderer &r, const char *label, const Rect &crop, int samples);
 // The whole picture and a crop (the car's nose unless --crop gives one); with
 // a baseline's source, each against the baseline in turns, and their ratio.
-int benchmark(const Options &opt, Renderer &r, unsigned baseline);
+int benchmark(const Options &opt, const RenderJob &job);

@@ -150,7 +150,7 @@ Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int sa
 {
     const PassOps &ops = gl_pass_ops();
     Rect gl_area = gl_crop(opt);
-    Rect top_down = opt.crop_given ? opt.crop : Rect{0, 0, kPictureWidth, kPictureHeight};
+    const Rect &top_down = opt.crop;
     Measured m;
     m.tiles = make_tiles(top_down, opt.tile);
     std::vector<double> plain, empty;
@@ -311,14 +311,15 @@ void print_report(FILE *out, const Rect &crop, int tile, int samples, TimerKind 
 
 } // namespace
 
-int cost_map(const Options &opt, Renderer &r)
+int cost_map(const Options &opt, const RenderJob &job)
 {
-    int samples = opt.samples_given ? opt.samples : 3;
+    Renderer &r = job.renderer;
+    int samples = opt.samples;
     DrawTimer timer = draw_timer_make();
     Measured m = measure(opt, r, timer, samples);
     draw_timer_destroy(timer);
 
-    Rect crop = opt.crop_given ? opt.crop : Rect{0, 0, kPictureWidth, kPictureHeight};
+    const Rect &crop = opt.crop;
     double total = 0.0, top = 0.0;
     for (const Tile &t : m.tiles) {
         total += t.ms;

@@ -2,8 +2,8 @@
 // tile, as a heat map over the picture and a list of the costliest tiles.
 #pragma once
 #include "render/offscreen_renderer.h"
-#include "render/render_options.h"
+#include "render/render_modes.h"
 
 // Times the sample pass over the crop's tiles and writes the heat map to
 // opt.output; the exit status.
-int cost_map(const Options &opt, Renderer &r);
+int cost_map(const Options &opt, const RenderJob &job);

@@ -155,7 +155,7 @@ bool write_view(Inspector &in, std::string &error)
     const Options &opt = *in.opt;
     std::vector<uint32_t> words = draw(in, opt.sample);
     ViewRange range;
-    range.given = opt.range_given;
+    range.given = option_given(opt, o_range);
     range.low = opt.range_low;
     range.high = opt.range_high;
     std::vector<unsigned char> rgb;
@@ -191,10 +191,11 @@ bool watch_write(void *context, int, std::string &error)
 
 } // namespace
 
-int inspect_eval(const Options &opt, Renderer &r, const std::string &shader)
+int inspect_eval(const Options &opt, const RenderJob &job)
 {
+    const std::string &shader = job.source;
     Inspector in;
-    in.renderer = &r;
+    in.renderer = &job.renderer;
     in.opt = &opt;
     in.readable = "float, int, uint, bool, their vectors and the float matrices";
     in.layout.region = Rect{opt.pixel_x, kPictureHeight - 1 - opt.pixel_y, 1, 1};
@@ -221,9 +222,10 @@ int inspect_eval(const Options &opt, Renderer &r, const std::string &shader)
     return status;
 }
 
-int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
+int inspect_view(const Options &opt, const RenderJob &job)
 {
-    Inspector in = view_inspector(opt, r);
+    const std::string &shader = job.source;
+    Inspector in = view_inspector(opt, job.renderer);
     std::string error;
     bool ok = check_expressions(in, error) && build(in, shader, error) && write_view(in, error);
     release(in);
@@ -231,9 +233,9 @@ int inspect_view(const Options &opt, Renderer &r, const std::string &shader)
     return ok ? 0 : 1;
 }
 
-int inspect_view_watch(const Options &opt, Renderer &r)
+int inspect_view_watch(const Options &opt, const RenderJob &job)
 {
-    Inspector in = view_inspector(opt, r);
+    Inspector in = view_inspector(opt, job.renderer);
     std::string error;
     if (!check_expressions(in, error)) {
         print_message(error);

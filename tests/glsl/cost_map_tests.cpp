@@ -76,9 +76,33 @@ TEST(CostMap, RanksTheExpensiveSideHottest)
 TEST(CostMap, RefusesOptionsThatDoNotApply)
 {
     for (const char *args : {"--tile 8", "--cost-map --tile 0", "--cost-map --benchmark", "--cost-map --margin 0",
-                             "--cost-map --progress-pictures", "--cost-map --part 0/2 --sums x.sums"}) {
+                             "--cost-map --progress-pictures", "--cost-map --part 0/2 --sums x.sums",
+                             "--cost-map --tile 1081", "--cost-map -s 0", "--cost-map -s 65537",
+                             "--cost-map --crop 1920,0,1,1", "--cost-map --crop 0,0,1,1081",
+                             "--cost-map --no-progress-pictures", "--cost-map --merge", "--cost-map --baseline b",
+                             "--cost-map --watch", "--cost-map --eval 1.0", "--cost-map --view x",
+                             "--cost-map --pixel 0,0", "--cost-map --sample 0", "--cost-map --range 0,1"}) {
         RunOutput r = run_render(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
         EXPECT_NE(r.out.find("intro-render: "), std::string::npos) << args;
     }
+}
+
+TEST(CostMap, TakesItsBoundsToTheirEdges)
+{
+    char dir[] = "/tmp/intro-cost-map-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string run = std::string("--cost-map --shader '") + INTRO_TEST_DATA + "/cheap.glsl' -s 1 -o '" + dir +
+                            "/c.png' ";
+    RunOutput r = run_render(run + "--crop 1918,1078,2,2 --tile 1");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("4 tiles of 1x1"), std::string::npos) << r.out;
+    r = run_render(run + "--crop 0,0,3,2 --tile 1080");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("1 tile"), std::string::npos) << r.out;
+    // Too many samples to time here: taken, the shader's absence says so.
+    r = run_render("--cost-map -s 65536 --shader '" + std::string(dir) + "/none.glsl'");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("cannot read shader"), std::string::npos) << r.out;
+    std::system((std::string("rm -rf '") + dir + "'").c_str());
 }

@@ -193,3 +193,55 @@ TEST(Inspect, ViewColoursNanInfinitiesDiscardsAndHugeRanges)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(pixels("vec.png"), (std::vector<int>{0, 128, 255, 128, 128, 128, 255, 128, 0}));
 }
+
+namespace {
+
+// Each of `refused`, added to `base`, exits 2 naming its first word.
+void expect_refused(const Inspect &in, const std::string &base, const std::vector<std::string> &refused)
+{
+    for (const std::string &option : refused) {
+        Ran r = in.run(base + option);
+        EXPECT_EQ(r.status, 2) << option << "\n" << r.err;
+        EXPECT_NE(r.err.find("intro-render: " + option.substr(0, option.find(' '))), std::string::npos)
+            << option << "\n" << r.err;
+    }
+}
+
+} // namespace
+
+TEST(Inspect, EvalTakesItsOptionsToTheirEdgesAndRefusesTheRest)
+{
+    Inspect in;
+    Ran r = in.run(cheap + "--eval 'gl_FragCoord.xy' --eval v.x --pixel 1919,1079 --sample 65535");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "gl_FragCoord.xy = vec2(1919.5, 0.5)\nv.x = 65535\n");
+    r = in.run(cheap + "--eval 'gl_FragCoord.xy' --pixel 0,0 --sample 0");
+    EXPECT_EQ(r.out, "gl_FragCoord.xy = vec2(0.5, 1079.5)\n") << r.err;
+    expect_refused(in, "--eval 1.0 ", {"--pixel 1920,0", "--pixel 0,1080", "--pixel -1,0", "--sample 65536",
+                                       "--sample -1"});
+    // Every option it does not take, another mode's or not.
+    for (const char *option : {"-o e.png", "-s 1", "--crop 0,0,1,1", "--margin 0", "--progress-pictures",
+                               "--no-progress-pictures", "--part 0/1", "--sums s", "--merge", "--benchmark",
+                               "--baseline b.glsl", "--cost-map", "--tile 1", "--watch", "--view x", "--range 0,1"}) {
+        r = in.run("--eval 1.0 " + std::string(option));
+        EXPECT_EQ(r.status, 2) << option << "\n" << r.err;
+        EXPECT_NE(r.err.find("do not go together"), std::string::npos) << option << "\n" << r.err;
+    }
+}
+
+TEST(Inspect, ViewTakesItsOptionsToTheirEdgesAndRefusesTheRest)
+{
+    Inspect in;
+    Ran r = in.run(cheap + "--view gl_FragCoord.x --crop 1919,1079,1,1 --sample 65535 --range 0,1920 -o v.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("wrote v.png (1x1): min 1919.5 max 1919.5"), std::string::npos) << r.err;
+    expect_refused(in, "--view x -o v.png ", {"--crop 1920,0,1,1", "--crop 0,1080,1,1", "--crop 0,0,1921,1",
+                                              "--crop 0,0,0,1", "--sample 65536", "--range 1,1"});
+    for (const char *option : {"-s 1", "--margin 0", "--progress-pictures", "--no-progress-pictures", "--part 0/1",
+                               "--sums s", "--merge", "--benchmark", "--baseline b.glsl", "--cost-map", "--tile 1",
+                               "--eval 1.0", "--pixel 0,0"}) {
+        r = in.run("--view x -o v.png " + std::string(option));
+        EXPECT_EQ(r.status, 2) << option << "\n" << r.err;
+        EXPECT_NE(r.err.find("do not go together"), std::string::npos) << option << "\n" << r.err;
+    }
+}

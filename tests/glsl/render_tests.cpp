@@ -435,6 +435,66 @@ TEST(RenderFailures, RefusalsNameTheRealFaultAndNoOptionIsIgnored)
     EXPECT_TRUE(load_png(dir.file("pic"), plain));
 }
 
+TEST(RenderFailures, EmptyNamesAndOutputsThatAreTheirInputsAreRefused)
+{
+    TempDir dir;
+    auto f = [&](const std::string &name) { return quote(dir.file(name)); };
+    for (const char *mode : {"", "--eval 1.0", "--view x -o v.png", "--cost-map", "--benchmark",
+                             "--part 0/1 --sums s", "--merge p"}) {
+        RunResult r = run_render(std::string(mode) + " --shader ''", dir);
+        EXPECT_EQ(r.status, 2) << mode;
+        EXPECT_NE(r.errors.find("intro-render: the shader path is empty"), std::string::npos) << mode << r.errors;
+    }
+    for (const char *empty : {"-o ''", "--part 0/1 --sums ''", "--benchmark --baseline ''", "--merge ''"}) {
+        RunResult r = run_render(empty, dir);
+        EXPECT_EQ(r.status, 2) << empty;
+        EXPECT_NE(r.errors.find(" path is empty"), std::string::npos) << empty << r.errors;
+    }
+    // The output may not be the shader, however it is named.
+    const std::string cheap = read_file(std::string(INTRO_TEST_DATA) + "/cheap.glsl");
+    write_text(dir.file("mys"), cheap);
+    ASSERT_EQ(link(dir.file("mys").c_str(), dir.file("hard").c_str()), 0);
+    ASSERT_EQ(symlink("mys", dir.file("soft").c_str()), 0);
+    const std::string run = "-s 1 --crop 0,0,8,8 --shader " + f("mys") + " ";
+    for (const std::string &args : {run + "-o " + f("mys"), run + "-o " + quote(dir.path + "/./mys"),
+                                    run + "-o " + f("hard"), run + "-o " + f("soft"), run + "--watch -o " + f("mys"),
+                                    run + "--part 0/1 --sums " + f("hard")}) {
+        RunResult r = run_render(args, dir);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.errors.find("\": it is the shader \"" + dir.file("mys") + "\""), std::string::npos) << r.errors;
+    }
+    EXPECT_EQ(read_file(dir.file("mys")), cheap);
+    write_text(dir.file("p0"), "parts");
+    RunResult r = run_render("--merge " + f("p0") + " -o " + f("p0"), dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("it is a part's sums"), std::string::npos) << r.errors;
+    // What is not an option is named for what it is.
+    r = run_render("--sam 3", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("ambiguous option \"--sam\": it could be --samples or --sample"), std::string::npos)
+        << r.errors;
+    r = run_render("-s 1 stray", dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.errors.find("unexpected argument \"stray\""), std::string::npos) << r.errors;
+}
+
+TEST(RenderFailures, LostStandardOutputFailsTheRun)
+{
+    TempDir dir;
+    const std::string cheap = "--shader " + quote(std::string(INTRO_TEST_DATA) + "/cheap.glsl") + " ";
+    const std::string cost_map = cheap + "--cost-map -s 1 --crop 0,0,4,4 --tile 4 -o " + quote(dir.file("c.png"));
+    for (const std::string &args : {cheap + "--eval 1.0", std::string("--help"), cost_map})
+        for (const char *stdout_to : {">&-", ">/dev/full"}) {
+            RunResult r = run_render(args, dir, stdout_to);
+            EXPECT_EQ(r.status, 1) << args << " " << stdout_to;
+            EXPECT_NE(r.errors.find("intro-render: cannot write standard output: "), std::string::npos)
+                << args << " " << stdout_to << "\n" << r.errors;
+        }
+    RunResult r = run_render(cheap + "--eval 1.0", dir, ">" + quote(dir.file("out.txt")));
+    EXPECT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(read_file(dir.file("out.txt")), "1.0 = 1\n");
+}
+
 TEST(Render, CountsOfOneAreSingular)
 {
     TempDir dir;
