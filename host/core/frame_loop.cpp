@@ -42,7 +42,7 @@ bool frame_iteration(const FrameOps &ops)
     ops.poll();
     uint32_t iteration_start = ops.tick_ms();
     ops.peek_messages();
-    ops.passes.bind_texture();
+    ops.passes.bind_texture(ops.passes.context);
     bool within_budget = ops.tick_ms() - iteration_start < kIterationBudgetMs;
     // The budget may cut a cycle short, but a present needs at least one
     // sample: with none there is no mean to show, and 128/0 has no value.
@@ -53,7 +53,7 @@ bool frame_iteration(const FrameOps &ops)
     } else if (iteration_start != 0) {
         post_pass(ops.passes, frame.sample_count);
         present_with_stats(ops, frame_time_value(ops));
-        ops.passes.clear_accum();
+        ops.passes.clear_accum(ops.passes.context);
         frame.sample_count = 0;
     }
     return !ops.escape_in_foreground();

@@ -57,7 +57,7 @@ void start_program()
 
 void poll() { hotreload("../shader.glsl"); }
 
-FrameOps frame_ops(const HostPlatform &platform)
+FrameOps frame_ops(const HostPlatform &platform, GlPasses &passes)
 {
     FrameOps ops;
     ops.poll = poll;
@@ -67,7 +67,7 @@ FrameOps frame_ops(const HostPlatform &platform)
     ops.escape_in_foreground = platform.escape_in_foreground;
     ops.set_title = platform.set_title;
     ops.swap_and_drain = platform.swap_and_drain;
-    ops.passes = gl_pass_ops();
+    ops.passes = gl_pass_ops(passes);
     return ops;
 }
 
@@ -95,14 +95,17 @@ int intro_run(const HostPlatform &platform)
     start_program();
     frame.sample_count = 0;
     platform.remember_start_window();
-    if (!gl_passes_init_window()) {
+    // The passes' state is this run's, and goes with the context.
+    GlPasses passes;
+    if (!gl_passes_init_window(passes)) {
         shutdown(platform);
         return 1;
     }
-    gl_passes_clear_all();
+    gl_passes_clear_all(passes);
 
-    run_frame_loop(frame_ops(platform));
+    run_frame_loop(frame_ops(platform, passes));
 
+    gl_passes_destroy(passes);
     shutdown(platform);
     return 0;
 }

@@ -9,16 +9,10 @@
 
 namespace {
 
-Accumulator accumulator = accum_buffer_accumulator;
-// Without an accumulation buffer the samples are summed in a float target:
-// each sample is copied out of the 8-bit colour buffer first, so the result
-// matches the fixed-function path.
-SoftAccum soft_accum;
-GLuint sample_copy = 0;
-std::vector<Rect> regions;
+GlPasses &state(void *context) { return *(GlPasses *)context; }
 
 // Runs `draw` once per region with its scissor box, or once without one.
-template <class F> void in_each_region(F draw)
+template <class F> void in_each_region(const std::vector<Rect> &regions, F draw)
 {
     if (regions.empty()) {
         draw();
@@ -32,56 +26,71 @@ template <class F> void in_each_region(F draw)
     glDisable(GL_SCISSOR_TEST);
 }
 
-void bind_texture()
+void bind_texture(void *)
 {
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
 }
 
-void copy_to_texture()
+void copy_to_texture(void *)
 {
     glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 0, 0, kPictureWidth, kPictureHeight, 0);
 }
 
 // Looked up by name on every call, as drivers may hand out per-context
 // addresses; a missing one was reported at start-up.
-void set_pass(int32_t index, int32_t pass)
+void set_pass(void *, int32_t index, int32_t pass)
 {
     auto uniform2i = gl_named<PFNGLUNIFORM2IPROC>("glUniform2i");
     if (uniform2i) uniform2i(kPassUniformLocation, index, pass);
 }
 
-void draw_rect()
+void draw_rect(void *context)
 {
-    in_each_region([] { glRects(1, 1, -1, -1); });
+    in_each_region(state(context).regions, [] { glRects(1, 1, -1, -1); });
 }
 
-void accumulate(float weight) { accumulator.add(accumulator.context, weight); }
-void accum_return(float scale) { accumulator.ret(accumulator.context, scale); }
-void finish() { glFinish(); }
-void clear_accum() { accumulator.clear(accumulator.context); }
-
-const PassOps pass_ops = {bind_texture, copy_to_texture, set_pass, draw_rect,
-                          accumulate, accum_return, finish, clear_accum};
-
-void accum_buffer_add(void *, float weight)
+void accumulate(void *context, float weight)
 {
-    in_each_region([weight] { glAccum(GL_ACCUM, weight); });
+    const Accumulator &acc = state(context).accumulator;
+    acc.add(acc.context, weight);
+}
+
+void accum_return(void *context, float scale)
+{
+    const Accumulator &acc = state(context).accumulator;
+    acc.ret(acc.context, scale);
+}
+
+void finish(void *) { glFinish(); }
+
+void clear_accum(void *context)
+{
+    const Accumulator &acc = state(context).accumulator;
+    acc.clear(acc.context);
+}
+
+void set_regions(void *context, const std::vector<Rect> &regions) { state(context).regions = regions; }
+
+void accum_buffer_add(void *context, float weight)
+{
+    in_each_region(state(context).regions, [weight] { glAccum(GL_ACCUM, weight); });
 }
 
 void accum_buffer_return(void *, float scale) { glAccum(GL_RETURN, scale); }
 void accum_buffer_clear(void *) { glClear(GL_ACCUM_BUFFER_BIT); }
 
-void float_add(void *, float weight)
+void float_add(void *context, float weight)
 {
-    glBindTexture(GL_TEXTURE_2D, sample_copy);
+    GlPasses &p = state(context);
+    glBindTexture(GL_TEXTURE_2D, p.sample_copy);
     glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kPictureWidth, kPictureHeight);
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
-    in_each_region([weight] { soft_accum_add(soft_accum, sample_copy, weight); });
+    in_each_region(p.regions, [&p, weight] { soft_accum_add(p.soft_accum, p.sample_copy, weight); });
 }
 
-void float_return(void *, float scale) { soft_accum_return(soft_accum, scale); }
-void float_clear(void *) { soft_accum_clear(soft_accum); }
+void float_return(void *context, float scale) { soft_accum_return(state(context).soft_accum, scale); }
+void float_clear(void *context) { soft_accum_clear(state(context).soft_accum); }
 
 // Some drivers (Mesa with an sRGB-encoded back buffer) convert through sRGB
 // in glAccum, so the buffer would average in linear light instead of summing
@@ -117,50 +126,51 @@ bool use_accum_buffer()
 
 } // namespace
 
-const Accumulator accum_buffer_accumulator = {nullptr, accum_buffer_add, accum_buffer_return, accum_buffer_clear};
-const Accumulator float_accumulator = {nullptr, float_add, float_return, float_clear};
-
-bool gl_passes_init_float(std::string &error)
+bool gl_passes_init_float(GlPasses &p, std::string &error)
 {
     // Texture 1 is the loop's by name, never generated: claim it before any
     // new texture is asked for, or the driver may hand out the same name.
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
-    if (!soft_accum_init(soft_accum, kPictureWidth, kPictureHeight, error)) return false;
-    glGenTextures(1, &sample_copy);
-    glBindTexture(GL_TEXTURE_2D, sample_copy);
+    if (!soft_accum_init(p.soft_accum, kPictureWidth, kPictureHeight, error)) return false;
+    glGenTextures(1, &p.sample_copy);
+    glBindTexture(GL_TEXTURE_2D, p.sample_copy);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kPictureWidth, kPictureHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glBindTexture(GL_TEXTURE_2D, kMeanTexture);
-    accumulator = float_accumulator;
+    p.accumulator = Accumulator{&p, float_add, float_return, float_clear};
     return true;
 }
 
-bool gl_passes_init_window()
+bool gl_passes_init_window(GlPasses &p)
 {
-    accumulator = accum_buffer_accumulator;
+    p.accumulator = Accumulator{&p, accum_buffer_add, accum_buffer_return, accum_buffer_clear};
     if (use_accum_buffer()) return true;
     std::string error;
-    if (gl_passes_init_float(error)) return true;
+    if (gl_passes_init_float(p, error)) return true;
     fprintf(stderr, "ERROR: no accumulation buffer, and no float framebuffer either: %s\n", error.c_str());
     return false;
 }
 
-void gl_passes_use(const Accumulator &acc) { accumulator = acc; }
+void gl_passes_use(GlPasses &p, const Accumulator &acc) { p.accumulator = acc; }
 
-void gl_passes_destroy()
+void gl_passes_destroy(GlPasses &p)
 {
-    if (sample_copy) glDeleteTextures(1, &sample_copy);
-    sample_copy = 0;
-    soft_accum_destroy(soft_accum);
+    if (p.sample_copy) glDeleteTextures(1, &p.sample_copy);
+    p.sample_copy = 0;
+    soft_accum_destroy(p.soft_accum);
 }
 
-void gl_passes_clear_all()
+void gl_passes_clear_all(GlPasses &p)
 {
     glClear(GL_COLOR_BUFFER_BIT);
-    accumulator.clear(accumulator.context);
+    p.accumulator.clear(p.accumulator.context);
 }
 
-void gl_passes_set_regions(const std::vector<Rect> &boxes) { regions = boxes; }
+void gl_passes_set_regions(GlPasses &p, const std::vector<Rect> &regions) { p.regions = regions; }
 
-const PassOps &gl_pass_ops() { return pass_ops; }
+PassOps gl_pass_ops(GlPasses &p)
+{
+    return PassOps{&p, bind_texture, copy_to_texture, set_pass, draw_rect, accumulate,
+                   accum_return, finish, clear_accum, set_regions};
+}

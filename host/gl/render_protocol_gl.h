@@ -5,6 +5,7 @@
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/render_protocol.h"
+#include "gl/soft_accum.h"
 
 #include <string>
 #include <vector>
@@ -18,21 +19,34 @@ struct Accumulator {
     void (*ret)(void *context, float scale);
     void (*clear)(void *context);
 };
-extern const Accumulator accum_buffer_accumulator;
-extern const Accumulator float_accumulator;
+
+// The pass state of one drawer (a window's app, a renderer, a tool): the
+// accumulator in use, the float sum with the copy of each sample it reads,
+// and the scissor boxes. Its owner creates and destroys it; its operations
+// hold its address, so it stays where it is while in use.
+struct GlPasses {
+    Accumulator accumulator = {nullptr, nullptr, nullptr, nullptr};
+    // Without an accumulation buffer the samples are summed in a float target:
+    // each sample is copied out of the 8-bit colour buffer first, so the
+    // result matches the fixed-function path.
+    SoftAccum soft_accum;
+    unsigned sample_copy = 0;
+    std::vector<Rect> regions;
+};
 
 // Chooses the accumulator for a window's context (INTRO_SOFT_ACCUM=1 forces
 // the float one); false, with a message printed, when neither can be had.
-bool gl_passes_init_window();
+bool gl_passes_init_window(GlPasses &p);
 // The float accumulator only, for a context without a default framebuffer.
-bool gl_passes_init_float(std::string &error);
+bool gl_passes_init_float(GlPasses &p, std::string &error);
 // Another accumulator in place of the chosen one (intro-render's exact sums);
 // its context must outlive its use.
-void gl_passes_use(const Accumulator &acc);
-void gl_passes_destroy();
+void gl_passes_use(GlPasses &p, const Accumulator &acc);
+void gl_passes_destroy(GlPasses &p);
 // Clears the colour buffer and the sum before the first cycle.
-void gl_passes_clear_all();
+void gl_passes_clear_all(GlPasses &p);
 // Limits the sample draws and sums to these scissor boxes; empty: the whole
 // viewport, without a scissor.
-void gl_passes_set_regions(const std::vector<Rect> &regions);
-const PassOps &gl_pass_ops();
+void gl_passes_set_regions(GlPasses &p, const std::vector<Rect> &regions);
+// The protocol's operations on `p`.
+PassOps gl_pass_ops(GlPasses &p);

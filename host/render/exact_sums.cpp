@@ -42,9 +42,9 @@ void exact_clear(void *context)
 
 } // namespace
 
-void exact_sums_install(ExactAccumulator &acc)
+Accumulator exact_accumulator(ExactAccumulator &acc)
 {
-    gl_passes_use(Accumulator{&acc, exact_add, exact_return, exact_clear});
+    return Accumulator{&acc, exact_add, exact_return, exact_clear};
 }
 
 void exact_sums_start(ExactSums &sums, const SumsHeader &header)

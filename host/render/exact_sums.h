@@ -4,6 +4,7 @@
 // the picture one process makes; the mean is rounded once, halves up.
 #pragma once
 #include "core/sums_file.h"
+#include "gl/render_protocol_gl.h"
 
 #include <cstdint>
 #include <vector>
@@ -23,8 +24,8 @@ struct ExactAccumulator {
     std::vector<uint8_t> pixels;   // one region read back, or the mean
 };
 
-// Makes `acc` the render protocol's accumulator; the protocol keeps its
-// address, so it stays where it is while in use.
-void exact_sums_install(ExactAccumulator &acc);
+// `acc` as the render protocol's accumulator; that keeps its address, so it
+// stays where it is while in use.
+Accumulator exact_accumulator(ExactAccumulator &acc);
 // Forgets the samples: an empty sum over header.regions, of the whole picture.
 void exact_sums_start(ExactSums &sums, const SumsHeader &header);

@@ -59,14 +59,14 @@ bool renderer_init(Renderer &r, ExactSums &sums, std::string &error)
     }
     r.accumulator.sums = &sums;
     r.accumulator.colour = r.texture;
-    exact_sums_install(r.accumulator);
+    gl_passes_use(r.passes, exact_accumulator(r.accumulator));
     glViewport(0, 0, kPictureWidth, kPictureHeight);
     return true;
 }
 
 void renderer_destroy(Renderer &r)
 {
-    gl_passes_destroy();
+    gl_passes_destroy(r.passes);
     if (r.framebuffer) gl_ext.DeleteFramebuffers(1, &r.framebuffer);
     if (r.texture) glDeleteTextures(1, &r.texture);
     if (r.program) gl_ext.DeleteProgram(r.program);
@@ -80,23 +80,27 @@ void render_start(Renderer &r, const std::vector<Rect> &regions, const SumsHeade
     exact_sums_start(*r.accumulator.sums, h);
 }
 
+PassOps render_passes(Renderer &r)
+{
+    PassOps ops = gl_pass_ops(r.passes);
+    use_renderer(r);
+    ops.bind_texture(ops.context);
+    return ops;
+}
+
 void render_sample(Renderer &r, int index)
 {
-    const PassOps &ops = gl_pass_ops();
-    use_renderer(r);
-    ops.bind_texture();
-    gl_passes_set_regions(r.accumulator.sums->sums.header.regions);
+    PassOps ops = render_passes(r);
+    gl_passes_set_regions(r.passes, r.accumulator.sums->sums.header.regions);
     sample_pass(ops, index);
 }
 
 void render_post(Renderer &r, int count, const Rect &crop)
 {
-    const PassOps &ops = gl_pass_ops();
-    use_renderer(r);
-    ops.bind_texture();
-    gl_passes_set_regions({crop});
+    PassOps ops = render_passes(r);
+    gl_passes_set_regions(r.passes, {crop});
     post_pass(ops, count);
-    ops.finish();
+    ops.finish(ops.context);
 }
 
 std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop)

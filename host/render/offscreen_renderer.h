@@ -5,6 +5,7 @@
 #pragma once
 #include "core/crop_geometry.h"
 #include "core/sums_file.h"
+#include "gl/render_protocol_gl.h"
 #include "render/exact_sums.h"
 
 #include <string>
@@ -14,7 +15,8 @@ struct Renderer {
     unsigned program = 0;
     unsigned texture = 0;      // RGBA8, the colour buffer
     unsigned framebuffer = 0;  // draws into `texture`; samples, mean and post pass
-    ExactAccumulator accumulator; // the protocol holds its address: the renderer stays put
+    ExactAccumulator accumulator; // the protocol holds its address and the passes': the renderer stays put
+    GlPasses passes;              // this renderer's own pass state
 };
 
 // Needs a current context and the GL loader loaded; on failure says why.
@@ -37,5 +39,9 @@ void render_sample(Renderer &r, int index);
 // The mean of the `count` samples summed into texture 1, then the post pass
 // over `crop`.
 void render_post(Renderer &r, int count, const Rect &crop);
+// The render protocol's operations on this renderer's pass state, its target
+// and program bound, texture 1 too: for the tools that draw a sample pass in
+// its parts (sample_begin, sample_draw, sample_sum).
+PassOps render_passes(Renderer &r);
 // The post pass's result over `crop` as RGB rows, top row first.
 std::vector<unsigned char> read_crop(Renderer &r, const Rect &crop);

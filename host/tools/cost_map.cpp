@@ -84,10 +84,9 @@ const char *timer_text(TimerKind kind)
 // pipeline is idle before and after, so nothing else is in the time.
 double time_draw(const DrawTimer &t, const PassOps &ops, const Rect &box)
 {
-    gl_passes_set_regions({box});
     if (t.kind == TimerKind::query) {
         t.begin_query(GL_TIME_ELAPSED, t.query);
-        ops.draw_rect();
+        sample_draw(ops, {box});
         t.end_query(GL_TIME_ELAPSED);
         GLuint64 ns = 0;
         t.query_result(t.query, GL_QUERY_RESULT, &ns);
@@ -95,12 +94,12 @@ double time_draw(const DrawTimer &t, const PassOps &ops, const Rect &box)
     }
     if (t.kind == TimerKind::cpu) {
         double start = cpu_seconds();
-        ops.draw_rect();
+        sample_draw(ops, {box});
         glFinish();
         return (cpu_seconds() - start) * 1000.0;
     }
     Clock::time_point start = Clock::now();
-    ops.draw_rect();
+    sample_draw(ops, {box});
     glFinish();
     return seconds_since(start) * 1000.0;
 }
@@ -148,23 +147,20 @@ struct Measured {
 // tile, and adds its sample into the sums.
 Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int samples)
 {
-    const PassOps &ops = gl_pass_ops();
     Rect gl_area = gl_crop(opt);
     const Rect &top_down = opt.crop;
     Measured m;
     m.tiles = make_tiles(top_down, opt.tile);
     std::vector<double> plain, empty;
     const Rect nothing = {gl_area.x, gl_area.y, 0, 0};
-    gl_ext.BindFramebuffer(GL_FRAMEBUFFER, r.framebuffer);
-    gl_ext.UseProgram(r.program);
-    ops.bind_texture();
+    PassOps ops = render_passes(r);
     // The driver builds its variants of the program on the first draw.
-    ops.set_pass(0, kSamplePass);
+    sample_begin(ops, 0);
     time_draw(timer, ops, Rect{gl_area.x, gl_area.y, std::min(gl_area.w, 8), std::min(gl_area.h, 8)});
     render_start(r, {gl_area});
     Clock::time_point start = Clock::now();
     for (int s = 0; s < samples; ++s) {
-        ops.set_pass(s, kSamplePass);
+        sample_begin(ops, s);
         // An empty draw after each draw: the overhead, and every tile drawn
         // after the same thing.
         plain.push_back(time_draw(timer, ops, gl_area));
@@ -173,10 +169,9 @@ Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int sa
             t.times.push_back(time_draw(timer, ops, crop_to_gl_rows(t.box, kPictureHeight)));
             empty.push_back(time_draw(timer, ops, nothing));
         }
-        ops.accumulate(kAccumWeight);
+        sample_sum(ops, {gl_area});
         show_progress(s + 1, samples, seconds_since(start));
     }
-    gl_passes_set_regions({});
     m.overhead_ms = median(empty);
     m.overhead_draws = (int)empty.size();
     // Every draw pays the overhead once, the whole crop's as well as a tile's.

@@ -4,7 +4,7 @@
 #include "core/gl_api.h"
 #include "core/shader_file.h"
 #include "gl/gl_loader.h"
-#include "gl/render_protocol_gl.h"
+#include "core/render_protocol.h"
 #include "gl/shader_program.h"
 #include "render/compiler_guard.h"
 #include "tools/inspect_log.h"
@@ -117,15 +117,9 @@ std::vector<uint32_t> draw(Inspector &in, int sample)
     buffer_data(GL_SHADER_STORAGE_BUFFER, size, words.data(), GL_DYNAMIC_READ);
     bind_base(GL_SHADER_STORAGE_BUFFER, kInspectBinding, in.buffer);
 
-    Renderer &r = *in.renderer;
-    const PassOps &ops = gl_pass_ops();
-    gl_ext.BindFramebuffer(GL_FRAMEBUFFER, r.framebuffer);
-    gl_ext.UseProgram(r.program);
-    ops.bind_texture();
-    ops.copy_to_texture();
-    ops.set_pass(sample, kSamplePass);
-    gl_passes_set_regions({in.layout.region});
-    ops.draw_rect();
+    PassOps ops = render_passes(*in.renderer);
+    sample_begin(ops, sample);
+    sample_draw(ops, {in.layout.region});
     barrier(GL_BUFFER_UPDATE_BARRIER_BIT);
     read_back(GL_SHADER_STORAGE_BUFFER, 0, size, words.data());
     return words;

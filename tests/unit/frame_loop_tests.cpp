@@ -21,6 +21,7 @@ struct Fake {
 Fake fake;
 
 void log(const std::string &s) { fake.calls.push_back(s); }
+void pass_log(void *context, const std::string &s) { log(context == &fake ? s : "other state: " + s); }
 
 FrameOps fake_ops()
 {
@@ -32,14 +33,27 @@ FrameOps fake_ops()
     ops.escape_in_foreground = [] { return fake.escape; };
     ops.set_title = [](const char *t) { fake.title = t; log("title"); };
     ops.swap_and_drain = [] { ++fake.swaps; log("swap"); };
-    ops.passes.bind_texture = [] { log("bind"); };
-    ops.passes.copy_to_texture = [] { log("copy"); };
-    ops.passes.set_pass = [](int32_t i, int32_t p) { log("v=" + std::to_string(i) + "," + std::to_string(p)); };
-    ops.passes.draw_rect = [] { log("rect"); };
-    ops.passes.accumulate = [](float w) { char b[32]; snprintf(b, sizeof b, "accum %.7f", (double)w); log(b); };
-    ops.passes.accum_return = [](float s) { char b[32]; snprintf(b, sizeof b, "return %.6f", (double)s); log(b); };
-    ops.passes.finish = [] { log("finish"); };
-    ops.passes.clear_accum = [] { log("clear"); };
+    // Each pass operation must get the drawer's own state.
+    ops.passes.context = &fake;
+    ops.passes.bind_texture = [](void *c) { pass_log(c, "bind"); };
+    ops.passes.copy_to_texture = [](void *c) { pass_log(c, "copy"); };
+    ops.passes.set_pass = [](void *c, int32_t i, int32_t p) {
+        pass_log(c, "v=" + std::to_string(i) + "," + std::to_string(p));
+    };
+    ops.passes.draw_rect = [](void *c) { pass_log(c, "rect"); };
+    ops.passes.accumulate = [](void *c, float w) {
+        char b[32];
+        snprintf(b, sizeof b, "accum %.7f", (double)w);
+        pass_log(c, b);
+    };
+    ops.passes.accum_return = [](void *c, float s) {
+        char b[32];
+        snprintf(b, sizeof b, "return %.6f", (double)s);
+        pass_log(c, b);
+    };
+    ops.passes.finish = [](void *c) { pass_log(c, "finish"); };
+    ops.passes.clear_accum = [](void *c) { pass_log(c, "clear"); };
+    ops.passes.set_regions = [](void *c, const std::vector<Rect> &) { pass_log(c, "regions"); };
     return ops;
 }
 
