@@ -42,7 +42,6 @@ DrawTimer draw_timer_make()
     DrawTimer t;
     const char *forced = std::getenv("INTRO_COST_TIMER");
     std::string chosen = forced ? forced : "";
-    if (chosen != "cpu" && chosen != "query" && chosen != "wall") chosen.clear();
     if (chosen == "cpu" || (chosen.empty() && software_renderer())) {
         t.kind = TimerKind::cpu;
         return t;
@@ -306,10 +305,34 @@ void print_report(FILE *out, const Rect &crop, int tile, int samples, TimerKind 
 
 } // namespace
 
+// An unknown INTRO_COST_TIMER is a typo the author must hear of, not a
+// quiet fall back to the default timer.
+bool timer_choice_known()
+{
+    const char *forced = std::getenv("INTRO_COST_TIMER");
+    std::string chosen = forced ? forced : "";
+    if (chosen.empty() || chosen == "cpu" || chosen == "query" || chosen == "wall") return true;
+    std::fprintf(stderr, "intro-render: INTRO_COST_TIMER=\"%s\" is no timer: cpu, query or wall\n", chosen.c_str());
+    return false;
+}
+
+// Times at or below the timer's step measure nothing: say so, since the map
+// and the ratio would otherwise read as real.
+void warn_unmeasured(const Measured &m, double top)
+{
+    if (top <= 0.0)
+        std::fprintf(stderr, "intro-render: warning: every tile timed 0 ms: the timer cannot see these draws, so "
+                             "the map shows nothing; try INTRO_COST_TIMER=cpu or wall, or more --samples\n");
+    else if (m.plain_ms <= 0.0)
+        std::fprintf(stderr, "intro-render: warning: the plain sample pass of the region timed 0 ms, so the tiles "
+                             "cannot be checked against it\n");
+}
+
 int cost_map(const Options &opt, const RenderJob &job)
 {
     Renderer &r = job.renderer;
     int samples = opt.samples;
+    if (!timer_choice_known()) return 2;
     DrawTimer timer = draw_timer_make();
     Measured m = measure(opt, r, timer, samples);
     draw_timer_destroy(timer);
@@ -325,6 +348,7 @@ int cost_map(const Options &opt, const RenderJob &job)
     print_report(report, crop, opt.tile, samples, timer.kind, m, total);
     // The tiles and the plain pass are timed alike, side by side: where they
     // disagree, the tiles' shares cannot be trusted.
+    warn_unmeasured(m, top);
     if (m.plain_ms > 0 && (total > 1.25 * m.plain_ms || total < 0.75 * m.plain_ms))
         std::fprintf(stderr, "intro-render: warning: the tiles add up to %.0f%% of a plain pass of the region: a busy "
                              "machine, or tiles too cheap to time beside a draw's overhead or too small to keep "

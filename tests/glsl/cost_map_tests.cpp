@@ -106,3 +106,27 @@ TEST(CostMap, TakesItsBoundsToTheirEdges)
     EXPECT_NE(r.out.find("cannot read shader"), std::string::npos) << r.out;
     std::system((std::string("rm -rf '") + dir + "'").c_str());
 }
+
+TEST(CostMap, PartialTilesAndTimersThatSeeNothingAreTold)
+{
+    char dir[] = "/tmp/intro-cost-map-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string run = std::string("--cost-map --shader '") + INTRO_TEST_DATA + "/cheap.glsl' -s 1 -o '" + dir +
+                            "/c.png' --crop 10,20,5,3 --tile 2";
+    // 5x3 in tiles of 2: the last column and row are cut to what is left.
+    RunOutput r = run_render(run);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("6 tiles of 2x2"), std::string::npos) << r.out;
+    for (auto [place, size] : {std::pair{"10,20", "2x2"}, {"14,20", "1x2"}, {"10,22", "2x1"}, {"14,22", "1x1"}}) {
+        size_t at = r.out.find(std::string(" ") + place + " ");
+        ASSERT_NE(at, std::string::npos) << place << "\n" << r.out;
+        std::string line = r.out.substr(at, r.out.find('\n', at) - at);
+        EXPECT_NE(line.find(std::string(" ") + size + " "), std::string::npos) << line;
+    }
+    setenv("INTRO_COST_TIMER", "bogus", 1);
+    r = run_render(run);
+    unsetenv("INTRO_COST_TIMER");
+    EXPECT_EQ(r.status, 2) << r.out;
+    EXPECT_NE(r.out.find("INTRO_COST_TIMER=\"bogus\" is no timer"), std::string::npos) << r.out;
+    std::system((std::string("rm -rf '") + dir + "'").c_str());
+}
