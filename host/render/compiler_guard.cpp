@@ -14,6 +14,7 @@ namespace {
 
 // Read by the fault handler, which can be handed nothing.
 volatile sig_atomic_t building = 0;
+volatile sig_atomic_t crash_status = 1;
 
 const int fault_signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
@@ -23,7 +24,7 @@ void on_fault(int sig)
         static const char message[] = "intro-render: the driver's compiler crashed\n";
         ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
         (void)written;
-        _exit(1);
+        _exit(crash_status);
     }
     // Not in a build: the default action, once this handler returns.
     signal(sig, SIG_DFL);
@@ -106,3 +107,5 @@ unsigned guarded_build(const char *source, std::string &log)
     building = 0;
     return program;
 }
+
+void compiler_guard_crash_status(int status) { crash_status = status; }

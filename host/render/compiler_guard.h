@@ -14,3 +14,6 @@ int run_with_compiler_guard(int (*body)(int argc, char **argv), int argc, char *
 // build_fragment_program under the guard: a crash inside the build ends the
 // process with "the driver's compiler crashed" and status 1.
 unsigned guarded_build(const char *source, std::string &log);
+// The status that crash ends the process with, where the mode's trouble is
+// not 1 (--compare's is 2).
+void compiler_guard_crash_status(int status);

@@ -44,6 +44,7 @@ std::vector<InputFile> input_files(const Options &opt)
     std::vector<InputFile> inputs;
     if (!opt.shader_path.empty()) inputs.push_back({opt.shader_path, "the shader"});
     if (!opt.baseline_path.empty()) inputs.push_back({opt.baseline_path, "the baseline"});
+    if (!opt.compare_path.empty()) inputs.push_back({opt.compare_path, "the reference shader"});
     for (const std::string &name : opt.merge_paths) inputs.push_back({name, "a part's sums"});
     return inputs;
 }

@@ -59,22 +59,24 @@ int run(Options &opt, unsigned closed, ExactSums &sums)
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return 2;
     }
-    std::string source = intro_shader_text, baseline;
-    if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline)) return 1;
-    uint64_t shader_hash = fnv1a64(source);
     const ModeRow &mode = *opt.mode;
+    const int trouble = mode.trouble;
+    std::string source = intro_shader_text, baseline;
+    if (!read_shader_option(opt.shader_path, source) || !read_shader_option(opt.baseline_path, baseline))
+        return trouble;
+    uint64_t shader_hash = fnv1a64(source);
     if (mode.prepare && !mode.prepare(opt, shader_hash, sums, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
-        return 1;
+        return trouble;
     }
     if (!check_writable(opt, (closed & kStdoutClosed) != 0, error)) {
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
-        return 1;
+        return trouble;
     }
     EglContext context;
     if (!egl_context_create(context, error)) {
         std::fprintf(stderr, "intro-render: no OpenGL context: %s\n", error.c_str());
-        return 1;
+        return trouble;
     }
     gl_loader_load(egl_proc_address);
     Renderer renderer;
@@ -84,7 +86,7 @@ int run(Options &opt, unsigned closed, ExactSums &sums)
     // --view build it around their expressions.
     bool watched = option_given(opt, o_watch);
     bool own_program = watched || mode.own_program;
-    int status = 1;
+    int status = trouble;
     if (!gl_loader_ready(error) || !renderer_init(renderer, sums, error) ||
         (!own_program && !renderer_set_shader(renderer, source, shader_name(opt), error)) ||
         (!opt.baseline_path.empty() && !build_baseline(opt.baseline_path, baseline, baseline_program, error))) {
@@ -101,14 +103,14 @@ int run(Options &opt, unsigned closed, ExactSums &sums)
 
 // What was printed on standard output but never reached it fails the run,
 // however the rest went.
-int checked_stdout(int status, unsigned closed)
+int checked_stdout(int status, int trouble, unsigned closed)
 {
     bool flushed = std::fflush(stdout) == 0;
     int reason = errno;
     if (flushed && !std::ferror(stdout)) return status;
     std::fprintf(stderr, "intro-render: cannot write standard output: %s\n",
                  closed & kStdoutClosed ? "it is closed" : flushed ? "what was printed there is lost" : std::strerror(reason));
-    return status ? status : 1;
+    return status ? status : trouble;
 }
 
 int render_main(int argc, char **argv)
@@ -117,11 +119,13 @@ int render_main(int argc, char **argv)
     Options opt;
     bool done = false;
     int status = parse_options(argc, argv, opt, done);
+    int trouble = opt.mode ? opt.mode->trouble : 1;
     if (!status && !done) {
+        compiler_guard_crash_status(trouble);
         ExactSums sums;
         status = run(opt, closed, sums);
     }
-    return checked_stdout(status, closed);
+    return checked_stdout(status, trouble, closed);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "render/render_picture.h"
 #include "render/split_parts.h"
 #include "tools/benchmark.h"
+#include "tools/compare.h"
 #include "tools/cost_map.h"
 #include "tools/inspect.h"
 
@@ -60,6 +61,9 @@ const ModeRow mode_rows[] = {
      nullptr},
     {bit(o_view), bit(o_output) | bit(o_shader) | bit(o_crop) | bit(o_sample) | bit(o_range), 0, nullptr, view_rule,
      inspect_view, inspect_view_watch, true, nullptr},
+    // 0 the same, 1 different, 2 trouble: scripts rest on it.
+    {bit(o_compare), bit(o_output) | bit(o_shader) | geometry | bit(o_tolerance), 1, nullptr, nullptr, compare_shaders,
+     compare_watch, false, nullptr, 2},
     {0, bit(o_output) | bit(o_shader) | geometry | progress, kSampleBudget, "intro.png", picture_rule, render_picture,
      watch_picture, false, nullptr},
 };

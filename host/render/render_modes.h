@@ -32,6 +32,7 @@ struct ModeRow {
     bool own_program;    // its runner builds the shader itself (around its expressions)
     // Before the renderer starts (a merge reads its parts); null: nothing.
     bool (*prepare)(Options &opt, uint64_t shader_hash, ExactSums &sums, std::string &error);
+    int trouble = 1;     // the exit status of a run that could not be done (--compare: 2, as cmp)
 };
 
 // The first row whose chooser is given runs; the last chooses itself.

@@ -243,6 +243,18 @@ const OptionRow option_rows[option_count] = {
     {"range", 0, "LO,HI", apply_range,
      "      --range LO,HI        --view's values drawn over LO..HI; others apart\n"
      "                           (default: a scalar's own range, a vector's 0..1)\n"},
+    {"compare", 0, "REF", apply_path,
+     "      --compare REF        render the shader and REF, a shader with the same\n"
+     "                           interface, over the same region with the same sample\n"
+     "                           passes (default: the whole picture, -s {samples}) and\n"
+     "                           report where they differ; exit status 0 the same,\n"
+     "                           1 different, 2 trouble; -o FILE: a picture of the\n"
+     "                           differences; with --watch, again on every save\n",
+     nullptr, 0, 0, &O::compare_path, "the reference shader's path is empty"},
+    {"tolerance", 0, "N", apply_number,
+     "      --tolerance N        with --compare: differences of N steps or fewer in\n"
+     "                           every channel count as the same (default {default})\n",
+     &O::tolerance, 0, 255, nullptr, "--tolerance must be a whole number from 0 to 255, not \"%s\""},
     {"help", 'h', nullptr, nullptr, "  -h, --help\n"},
 };
 

@@ -40,6 +40,8 @@ enum OptionId {
     o_pixel,
     o_sample,
     o_range,
+    o_compare,
+    o_tolerance,
     o_help,
     option_count
 };
@@ -70,6 +72,8 @@ struct Options {
     int sample = 0;                       // the sample index --eval and --view run
     double range_low = 0.0, range_high = 1.0; // --view's values drawn over this range
     int tile = kDefaultTile;              // --cost-map's tile edge in pixels
+    std::string compare_path;             // --compare's reference shader
+    int tolerance = 0;                    // steps per channel that still count as the same
 };
 
 inline bool option_given(const Options &opt, OptionId id) { return (opt.given & option_bit(id)) != 0; }

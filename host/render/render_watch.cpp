@@ -24,11 +24,14 @@ void request_stop(int)
     stop_requested = 1;
 }
 
+} // namespace
+
 // The signals only set a flag, seen between sample passes, so a picture
 // being written is always completed and renamed into place. SA_RESTART keeps
 // that write from failing with EINTR; the idle sleep still wakes.
-void install_stop_handlers()
+void watch_stop_install()
 {
+    stop_requested = 0;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = request_stop;
@@ -41,7 +44,7 @@ void install_stop_handlers()
 // True for every completed save after the version last acted upon, with the
 // hosts' change detection (an older copy put in place is one too). Only the
 // file's status is read here, never a FIFO or device.
-bool shader_saved(FileWatch &watch, const char *path)
+bool watch_saved(FileWatch &watch, const char *path)
 {
     FileStamp stamp;
     if (file_stamp(path, stamp) != 0) return false;
@@ -49,11 +52,15 @@ bool shader_saved(FileWatch &watch, const char *path)
     return change == FileChange::saved || change == FileChange::first_seen;
 }
 
-void idle_wait()
+void watch_idle()
 {
     struct timespec pause = {0, 100 * 1000 * 1000};
     nanosleep(&pause, nullptr);
 }
+
+bool watch_stop_requested() { return stop_requested != 0; }
+
+namespace {
 
 struct WatchState {
     bool rendering = false; // a good program is drawing and samples remain
@@ -97,8 +104,7 @@ bool watch_writes_after(int done, int total)
 
 int watch_run(const WatchRenderer &r, const WatchSettings &s)
 {
-    stop_requested = 0;
-    install_stop_handlers();
+    watch_stop_install();
     const char *path = s.shader_path.c_str();
     if (s.samples == 1)
         std::fprintf(stderr, "intro-render: watching %s, writing %s on every save; Ctrl-C ends\n", path,
@@ -108,21 +114,21 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
                      path, s.output.c_str(), s.samples);
     WatchState state;
     FileWatch watch;
-    shader_saved(watch, path); // recorded before reading, so a save during the read counts
+    watch_saved(watch, path); // recorded before reading, so a save during the read counts
     load(r, s, state);
     while (!stop_requested) {
-        if (shader_saved(watch, path)) {
+        if (watch_saved(watch, path)) {
             load(r, s, state);
             continue;
         }
         if (!state.rendering) {
-            idle_wait();
+            watch_idle();
             continue;
         }
         r.sample(r.context, state.done);
         ++state.done;
         // A save during the pass restarts at once, before any picture of the old program.
-        if (stop_requested || shader_saved(watch, path)) {
+        if (stop_requested || watch_saved(watch, path)) {
             if (!stop_requested) load(r, s, state);
             continue;
         }

@@ -2,6 +2,8 @@
 // progressively, writes the picture after 1, 2, 4, ... samples, and starts
 // over from one sample on every completed save of the shader file.
 #pragma once
+#include "core/file_watch.h"
+
 #include <string>
 
 // What the loop needs of the renderer; `context` is passed back to each.
@@ -33,3 +35,14 @@ int watch_run(const WatchRenderer &renderer, const WatchSettings &settings);
 
 // Whether the picture is written after `done` of `total` samples.
 bool watch_writes_after(int done, int total);
+
+// The pieces of the loop, for the other watching mode (--compare's).
+// SIGINT, SIGTERM and SIGHUP from now on only set the flag that
+// watch_stop_requested reads.
+void watch_stop_install();
+bool watch_stop_requested();
+// True for a completed save of `path` after the version last recorded in
+// `watch`, or for its first sight.
+bool watch_saved(FileWatch &watch, const char *path);
+// The pause between looks at an idle file.
+void watch_idle();

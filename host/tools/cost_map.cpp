@@ -7,6 +7,7 @@
 #include "render/picture_files.h"
 #include "render/progress.h"
 #include "tools/colour_ramp.h"
+#include "tools/legend.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -183,54 +184,6 @@ Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int sa
     return m;
 }
 
-// A 3x5 font for the colour bar's numbers (bit 4 is a 5-wide glyph's left
-// column, bit 2 a 3-wide one's).
-struct Glyph {
-    char c;
-    int width;
-    unsigned char rows[5];
-};
-const Glyph kFont[] = {
-    {'0', 3, {7, 5, 5, 5, 7}}, {'1', 3, {2, 6, 2, 2, 7}}, {'2', 3, {7, 1, 7, 4, 7}}, {'3', 3, {7, 1, 7, 1, 7}},
-    {'4', 3, {5, 5, 7, 1, 1}}, {'5', 3, {7, 4, 7, 1, 7}}, {'6', 3, {7, 4, 7, 5, 7}}, {'7', 3, {7, 1, 1, 1, 1}},
-    {'8', 3, {7, 5, 7, 5, 7}}, {'9', 3, {7, 5, 7, 1, 7}}, {'.', 1, {0, 0, 0, 0, 1}}, {' ', 1, {0, 0, 0, 0, 0}},
-    {'m', 5, {0, 26, 21, 21, 21}}, {'s', 3, {0, 3, 4, 1, 6}},
-};
-constexpr int kFontScale = 2;
-
-const Glyph *glyph(char c)
-{
-    for (const Glyph &g : kFont)
-        if (g.c == c) return &g;
-    return nullptr;
-}
-
-int text_width(const std::string &text)
-{
-    int w = 0;
-    for (char c : text)
-        if (const Glyph *g = glyph(c)) w += (g->width + 1) * kFontScale;
-    return w > 0 ? w - kFontScale : 0;
-}
-
-// Writes `text` in white with its top-left corner at x, y; what falls
-// outside the picture is left out.
-void draw_text(std::vector<unsigned char> &rgb, int width, int height, int x, int y, const std::string &text)
-{
-    for (char c : text) {
-        const Glyph *g = glyph(c);
-        if (!g) continue;
-        for (int row = 0; row < 5 * kFontScale; ++row)
-            for (int col = 0; col < g->width * kFontScale; ++col) {
-                int px = x + col, py = y + row;
-                if (!(g->rows[row / kFontScale] >> (g->width - 1 - col / kFontScale) & 1)) continue;
-                if (px < 0 || px >= width || py < 0 || py >= height) continue;
-                std::memset(&rgb[((size_t)py * width + px) * 3], 255, 3);
-            }
-        x += (g->width + 1) * kFontScale;
-    }
-}
-
 std::string format_ms(double ms)
 {
     char text[32];
@@ -238,15 +191,12 @@ std::string format_ms(double ms)
     return text;
 }
 
-constexpr int kBarGap = 4, kBarHeight = 12;
-constexpr int kBarRows = kBarGap + kBarHeight + kBarGap + 5 * kFontScale + kBarGap;
-
 // The tiles' times in colour over the picture, dimmed, with a colour bar from
 // 0 to `top` ms under it; `picture` is the crop's, top row first.
 std::vector<unsigned char> heat_map(const std::vector<unsigned char> &picture, const Rect &crop,
                                     const std::vector<Tile> &tiles, double top, int &height)
 {
-    height = crop.h + kBarRows;
+    height = crop.h + kLegendRows;
     std::vector<unsigned char> rgb((size_t)crop.w * height * 3, 0);
     for (const Tile &t : tiles) {
         double heat[3];
@@ -258,18 +208,8 @@ std::vector<unsigned char> heat_map(const std::vector<unsigned char> &picture, c
                     rgb[i] = (unsigned char)(0.4 * picture[i] + 0.6 * 255.0 * heat[c] + 0.5);
                 }
     }
-    for (int x = 0; x < crop.w; ++x) {
-        double heat[3];
-        ramp_colour(kHeat, crop.w > 1 ? (double)x / (crop.w - 1) : 1.0, heat);
-        for (int y = crop.h + kBarGap; y < crop.h + kBarGap + kBarHeight; ++y)
-            for (int c = 0; c < 3; ++c) rgb[((size_t)y * crop.w + x) * 3 + c] = (unsigned char)(255.0 * heat[c] + 0.5);
-    }
-    int text_y = crop.h + 2 * kBarGap + kBarHeight;
-    std::string high = format_ms(top) + " ms", mid = format_ms(top / 2);
-    draw_text(rgb, crop.w, height, 0, text_y, "0");
-    draw_text(rgb, crop.w, height, crop.w - text_width(high), text_y, high);
-    if (crop.w >= 2 * text_width(high) + 2 * text_width(mid))
-        draw_text(rgb, crop.w, height, (crop.w - text_width(mid)) / 2, text_y, mid);
+    std::string high = format_ms(top) + " ms";
+    draw_legend(rgb, crop.w, crop.h, kHeat, 0.0, "0", format_ms(top / 2), high);
     return rgb;
 }
 
