@@ -218,7 +218,7 @@ void reload(CompareWatch &w, bool shader_saved, bool ref_saved, bool first)
 
 // One line on standard output per comparison, the difference picture
 // written again where -o names one.
-void compare_once(CompareWatch &w, Clock::time_point saved_at)
+void compare_once(CompareWatch &w, Clock::time_point saved_at, const char *since)
 {
     Verdict v;
     if (!render_compared(w.opt, w.shader, w.ref, v, false)) return;
@@ -226,7 +226,7 @@ void compare_once(CompareWatch &w, Clock::time_point saved_at)
     if (!write_difference(w.opt, v, w.ref, error)) std::fprintf(stderr, "intro-render: %s\n", error.c_str());
     std::printf("%s\n", describe(w.opt, v, "; ").c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "intro-render: compared, %.2f s since the save\n", seconds_since(saved_at));
+    std::fprintf(stderr, "intro-render: compared, %.2f s since %s\n", seconds_since(saved_at), since);
 }
 
 } // namespace
@@ -252,7 +252,7 @@ int compare_watch(const Options &opt, const RenderJob &job)
     for (bool shader_saved = true, ref_saved = true; !watch_stop_requested();) {
         if (shader_saved || ref_saved) {
             reload(w, shader_saved, ref_saved, first);
-            if (w.shader_ready && w.ref_ready) compare_once(w, saved_at);
+            if (w.shader_ready && w.ref_ready) compare_once(w, saved_at, first ? "start" : "the save");
             first = false;
         } else {
             watch_idle();
