@@ -27,10 +27,9 @@ void output_split_path(const std::string &path, std::string &dir, std::string &n
     name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string output_temp_name(unsigned process_id)
+std::string output_temp_name(unsigned process_id, int attempt)
 {
-    static unsigned counter = 0;
-    unsigned seed = (unsigned)time(nullptr) * 2654435761u ^ (unsigned)++counter * 40503u;
+    unsigned seed = (unsigned)time(nullptr) * 2654435761u ^ (unsigned)(attempt + 1) * 40503u;
     seed ^= process_id * 69069u;
     char name[32];
     snprintf(name, sizeof name, ".intro-%08x", seed);

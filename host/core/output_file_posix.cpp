@@ -95,7 +95,7 @@ bool create_temp(OutputFile &out, std::string &error)
     install_cleanup();
     SignalHold hold;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        out.temp = output_temp_name((unsigned)getpid());
+        out.temp = output_temp_name((unsigned)getpid(), attempt);
         out.fd = openat(out.dir_fd, out.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out.fd >= 0 || errno != EEXIST) break;
     }

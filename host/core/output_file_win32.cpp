@@ -22,7 +22,7 @@ void create_temp(OutputFile &out, const char *path)
     output_split_path(path, dir, out.name);
     out.name = path;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        out.temp = (dir == "." ? std::string() : dir) + output_temp_name((unsigned)GetCurrentProcessId());
+        out.temp = (dir == "." ? std::string() : dir) + output_temp_name((unsigned)GetCurrentProcessId(), attempt);
         out.fd = _open(out.temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
         if (out.fd >= 0 || errno != EEXIST) break;
     }

@@ -14,5 +14,6 @@ enum class OutputKind {
 OutputKind output_kind(const char *path);
 // "dir/" (or "." for none) and the name after it.
 void output_split_path(const std::string &path, std::string &dir, std::string &name);
-// A short name of fixed length, so that it fits wherever the target's fits.
-std::string output_temp_name(unsigned process_id);
+// A short name of fixed length, so that it fits wherever the target's fits;
+// each attempt after a name already taken gets another.
+std::string output_temp_name(unsigned process_id, int attempt);

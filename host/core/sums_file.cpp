@@ -293,6 +293,48 @@ bool sums_read_file(const std::string &path, Sums &sums, std::string &error)
     return true;
 }
 
+namespace {
+
+// False, with why, where part `h` (file `name`) is not of the same render
+// and split as the first, `first` (file `first_name`).
+bool same_render_as_first(const SumsHeader &h, const SumsHeader &first, const std::string &name,
+                          const std::string &first_name, std::string &error)
+{
+    const std::string against = " than " + first_name;
+    if (h.picture_width != first.picture_width || h.picture_height != first.picture_height) {
+        error = name + ": another picture size" + against;
+        return false;
+    }
+    if (!same_rect(h.crop, first.crop)) {
+        error = name + ": another crop" + against;
+        return false;
+    }
+    bool same_regions = h.margin == first.margin && h.regions.size() == first.regions.size();
+    for (size_t r = 0; same_regions && r < h.regions.size(); ++r)
+        same_regions = same_rect(h.regions[r], first.regions[r]);
+    if (!same_regions) {
+        error = name + ": another margin" + against;
+        return false;
+    }
+    if (h.samples != first.samples) {
+        error = name + ": another sample count" + against + " (" + std::to_string(h.samples) + ", not " +
+                std::to_string(first.samples) + ")";
+        return false;
+    }
+    if (h.shader_hash != first.shader_hash) {
+        error = name + ": another shader" + against;
+        return false;
+    }
+    if (h.parts != first.parts) {
+        error = name + " is part " + describe_part(h) + ", " + first_name + " part " + describe_part(first) +
+                ": not the same split";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool sums_merge(const std::vector<Sums> &parts, const std::vector<std::string> &names, Sums &total,
                 std::string &error)
 {
@@ -304,36 +346,7 @@ bool sums_merge(const std::vector<Sums> &parts, const std::vector<std::string> &
     std::vector<int> seen((size_t)first.parts, -1);
     for (size_t i = 0; i < parts.size(); ++i) {
         const SumsHeader &h = parts[i].header;
-        const std::string against = " than " + names[0];
-        if (h.picture_width != first.picture_width || h.picture_height != first.picture_height) {
-            error = names[i] + ": another picture size" + against;
-            return false;
-        }
-        if (!same_rect(h.crop, first.crop)) {
-            error = names[i] + ": another crop" + against;
-            return false;
-        }
-        bool same_regions = h.margin == first.margin && h.regions.size() == first.regions.size();
-        for (size_t r = 0; same_regions && r < h.regions.size(); ++r)
-            same_regions = same_rect(h.regions[r], first.regions[r]);
-        if (!same_regions) {
-            error = names[i] + ": another margin" + against;
-            return false;
-        }
-        if (h.samples != first.samples) {
-            error = names[i] + ": another sample count" + against + " (" + std::to_string(h.samples) + ", not " +
-                    std::to_string(first.samples) + ")";
-            return false;
-        }
-        if (h.shader_hash != first.shader_hash) {
-            error = names[i] + ": another shader" + against;
-            return false;
-        }
-        if (h.parts != first.parts) {
-            error = names[i] + " is part " + describe_part(h) + ", " + names[0] + " part " + describe_part(first) +
-                    ": not the same split";
-            return false;
-        }
+        if (!same_render_as_first(h, first, names[i], names[0], error)) return false;
         if (seen[h.part] >= 0) {
             error = "part " + describe_part(h) + " given twice: " + names[seen[h.part]] + " and " + names[i];
             return false;

@@ -78,11 +78,9 @@ void print_framebuffer_info()
            bits[2], bits[3]);
 }
 
-static bool grab_pending = false;
+void grab_screen(bool &grab_pending) { grab_pending = true; }
 
-void grab_screen() { grab_pending = true; }
-
-bool grab_screen_before_swap()
+bool grab_screen_before_swap(bool &grab_pending)
 {
     if (!grab_pending) return false;
     grab_pending = false;

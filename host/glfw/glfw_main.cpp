@@ -15,10 +15,16 @@
 
 namespace {
 
-GLFWwindow *main_window = nullptr;
-// Escape pressed since the exit test last looked, so a tap shorter than one
-// sample is not missed.
-bool escape_latched = false;
+// The one window, and what its keys asked of the loop since it last looked.
+struct GlfwWindow {
+    GLFWwindow *window = nullptr;
+    // Escape pressed since the exit test last looked, so a tap shorter than
+    // one sample is not missed.
+    bool escape_latched = false;
+    bool grab_pending = false; // F12, written at the next present
+};
+
+GlfwWindow main_window;
 
 void post_quit() {}  // the next drain would drop it anyway
 
@@ -28,39 +34,40 @@ intptr_t default_proc(void *, uint32_t, uintptr_t, intptr_t) { return 0; }
 
 const WindowMessageOps message_ops = {post_quit, set_viewport, default_proc};
 
-void send_message(uint32_t message, uintptr_t wparam, intptr_t lparam)
+void send_message(GLFWwindow *window, uint32_t message, uintptr_t wparam, intptr_t lparam)
 {
-    handle_window_message(message_ops, main_window, message, wparam, lparam);
+    handle_window_message(message_ops, window, message, wparam, lparam);
 }
 
-void on_key(GLFWwindow *, int key, int, int action, int)
+void on_key(GLFWwindow *window, int key, int, int action, int)
 {
+    GlfwWindow &w = *(GlfwWindow *)glfwGetWindowUserPointer(window);
     if (action == GLFW_RELEASE) return;
     if (key == GLFW_KEY_ESCAPE) {
-        escape_latched = true;
-        send_message(kWmKeyDown, kVkEscape, 0);
+        w.escape_latched = true;
+        send_message(window, kWmKeyDown, kVkEscape, 0);
     } else if (key == GLFW_KEY_LEFT) {
-        send_message(kWmKeyDown, kVkLeft, 0);
+        send_message(window, kWmKeyDown, kVkLeft, 0);
     } else if (key == GLFW_KEY_RIGHT) {
-        send_message(kWmKeyDown, kVkRight, 0);
+        send_message(window, kWmKeyDown, kVkRight, 0);
     } else if (key == GLFW_KEY_F12 && action == GLFW_PRESS) {
-        grab_screen();
+        grab_screen(w.grab_pending);
     }
 }
 
-void on_char(GLFWwindow *, unsigned int codepoint)
+void on_char(GLFWwindow *window, unsigned int codepoint)
 {
-    if (codepoint < 0x80) send_message(kWmChar, codepoint, 0);
+    if (codepoint < 0x80) send_message(window, kWmChar, codepoint, 0);
 }
 
-void on_size(GLFWwindow *, int width, int height)
+void on_size(GLFWwindow *window, int width, int height)
 {
-    send_message(kWmSize, 0, (intptr_t)(((uint32_t)height & 0xFFFF) << 16 | ((uint32_t)width & 0xFFFF)));
+    send_message(window, kWmSize, 0, (intptr_t)(((uint32_t)height & 0xFFFF) << 16 | ((uint32_t)width & 0xFFFF)));
 }
 
 void on_close(GLFWwindow *window)
 {
-    send_message(kWmClose, 0, 0);
+    send_message(window, kWmClose, 0, 0);
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 }
 
@@ -102,25 +109,28 @@ bool window_open()
         fprintf(stderr, "error: window_init()!\n");
         return false;
     }
-    main_window = create_window(true);
-    if (!main_window) main_window = create_window(false);
-    if (!main_window) {
+    GLFWwindow *window = create_window(true);
+    if (!window) window = create_window(false);
+    if (!window) {
         fprintf(stderr, "error: window_init()!\n");
         return false;
     }
-    glfwMakeContextCurrent(main_window);
+    main_window = GlfwWindow{};
+    main_window.window = window;
+    glfwSetWindowUserPointer(window, &main_window);
+    glfwMakeContextCurrent(window);
     glfwSwapInterval(0);
-    glfwSetKeyCallback(main_window, on_key);
-    glfwSetCharCallback(main_window, on_char);
-    glfwSetFramebufferSizeCallback(main_window, on_size);
-    glfwSetWindowCloseCallback(main_window, on_close);
+    glfwSetKeyCallback(window, on_key);
+    glfwSetCharCallback(window, on_char);
+    glfwSetFramebufferSizeCallback(window, on_size);
+    glfwSetWindowCloseCallback(window, on_close);
     return true;
 }
 
 void window_close()
 {
-    if (main_window) glfwDestroyWindow(main_window);
-    main_window = nullptr;
+    if (main_window.window) glfwDestroyWindow(main_window.window);
+    main_window = GlfwWindow{};
     glfwTerminate();
 }
 
@@ -129,20 +139,21 @@ void remember_start_window() {}
 
 bool escape_in_foreground()
 {
-    bool focused = glfwGetWindowAttrib(main_window, GLFW_FOCUSED) != 0;
-    bool down = glfwGetKey(main_window, GLFW_KEY_ESCAPE) == GLFW_PRESS || escape_latched;
-    escape_latched = false;
+    GlfwWindow &w = main_window;
+    bool focused = glfwGetWindowAttrib(w.window, GLFW_FOCUSED) != 0;
+    bool down = glfwGetKey(w.window, GLFW_KEY_ESCAPE) == GLFW_PRESS || w.escape_latched;
+    w.escape_latched = false;
     return focused && down;
 }
 
 void peek_messages() { glfwPollEvents(); }
 
-void set_title(const char *text) { glfwSetWindowTitle(main_window, text); }
+void set_title(const char *text) { glfwSetWindowTitle(main_window.window, text); }
 
 void swap_and_drain()
 {
-    grab_screen_before_swap();
-    glfwSwapBuffers(main_window);
+    grab_screen_before_swap(main_window.grab_pending);
+    glfwSwapBuffers(main_window.window);
     glfwPollEvents();
 }
 
@@ -158,9 +169,9 @@ void cursor_pos(int *x, int *y)
 {
     double cx = 0, cy = 0;
     int wx = 0, wy = 0;
-    if (main_window) {
-        glfwGetCursorPos(main_window, &cx, &cy);
-        glfwGetWindowPos(main_window, &wx, &wy);
+    if (main_window.window) {
+        glfwGetCursorPos(main_window.window, &cx, &cy);
+        glfwGetWindowPos(main_window.window, &wx, &wy);
     }
     *x = wx + (int)cx;
     *y = wy + (int)cy;
@@ -168,7 +179,7 @@ void cursor_pos(int *x, int *y)
 
 bool right_button_down()
 {
-    return main_window && glfwGetMouseButton(main_window, GLFW_MOUSE_BUTTON_RIGHT) == GLFW_PRESS;
+    return main_window.window && glfwGetMouseButton(main_window.window, GLFW_MOUSE_BUTTON_RIGHT) == GLFW_PRESS;
 }
 
 } // namespace

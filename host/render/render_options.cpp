@@ -143,11 +143,8 @@ int apply_part(const OptionRow &, const char *value, Options &opt)
 int apply_expression(const OptionRow &, const char *value, Options &opt)
 {
     if (!*value) return refuse("the expression is empty", value);
-    // One line, so that the driver's column is the expression's.
-    std::string expr = value;
-    for (char &c : expr)
-        if (c == '\n' || c == '\r') c = ' ';
-    opt.exprs.push_back(expr);
+    // Line breaks kept: one ends a // comment, which the check must see.
+    opt.exprs.push_back(value);
     return 0;
 }
 
@@ -196,7 +193,9 @@ const OptionRow option_rows[option_count] = {
      &O::margin, 0, kPictureWidth, nullptr, "margin must be a whole number from 0 to 1920, not \"%s\""},
     {"progress-pictures", 0, nullptr, apply_switch,
      "      --progress-pictures  also write the mean after 1, 4, 16 and 64 samples\n"
-     "                           as FILE.1.png ... (default for full renders)\n",
+     "                           beside FILE, the count before its extension:\n"
+     "                           NAME.1.EXT ..., or FILE.1 ... for a name without\n"
+     "                           one (default for full renders)\n",
      &O::progress_pictures, 1},
     {"no-progress-pictures", 0, nullptr, apply_switch, "      --no-progress-pictures\n", &O::progress_pictures, 0},
     {"part", 0, "I/N", apply_part,

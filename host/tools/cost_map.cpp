@@ -7,6 +7,7 @@
 #include "render/picture_files.h"
 #include "render/progress.h"
 #include "tools/colour_ramp.h"
+#include "tools/cost_measure.h"
 #include "tools/legend.h"
 
 #include <algorithm>
@@ -104,84 +105,50 @@ double time_draw(const DrawTimer &t, const PassOps &ops, const Rect &box)
     return seconds_since(start) * 1000.0;
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty()) return 0.0;
-    size_t mid = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + mid, values.end());
-    double upper = values[mid];
-    if (values.size() % 2) return upper;
-    return (*std::max_element(values.begin(), values.begin() + mid) + upper) / 2.0;
-}
-
-struct Tile {
-    Rect box;                   // from the picture's top-left, as --crop takes it
-    std::vector<double> times;  // one per sample pass, less the draw's overhead
-    double ms = 0.0;            // their median
+// The GL side of a PassTimer: the renderer's passes, timed by `timer`.
+struct GlPassTimer {
+    const DrawTimer *timer;
+    PassOps ops;
+    Rect gl_area;
+    int samples;
+    Clock::time_point start;
 };
 
-// The crop cut into tiles from its top-left corner; the last column and row
-// take what is left.
-std::vector<Tile> make_tiles(const Rect &crop, int size)
+void gl_pass_begin(void *context, int sample)
 {
-    std::vector<Tile> tiles;
-    for (int y = crop.y; y < crop.y + crop.h; y += size)
-        for (int x = crop.x; x < crop.x + crop.w; x += size) {
-            Tile t;
-            t.box = Rect{x, y, std::min(size, crop.x + crop.w - x), std::min(size, crop.y + crop.h - y)};
-            tiles.push_back(t);
-        }
-    return tiles;
+    GlPassTimer &g = *(GlPassTimer *)context;
+    sample_begin(g.ops, sample);
 }
 
-// What the passes measured.
-struct Measured {
-    std::vector<Tile> tiles;
-    double plain_ms = 0.0;    // one draw over the whole crop, less the overhead
-    double overhead_ms = 0.0; // an empty draw: the fixed cost of a draw and glFinish
-    int overhead_draws = 0;
-    double raw_total_ms = 0.0; // the tiles' total with the overhead left in
-};
+double gl_pass_time_draw(void *context, const Rect &box)
+{
+    GlPassTimer &g = *(GlPassTimer *)context;
+    if (box.w <= 0 || box.h <= 0) return time_draw(*g.timer, g.ops, Rect{g.gl_area.x, g.gl_area.y, 0, 0});
+    return time_draw(*g.timer, g.ops, crop_to_gl_rows(box, kPictureHeight));
+}
+
+void gl_pass_end(void *context, int sample)
+{
+    GlPassTimer &g = *(GlPassTimer *)context;
+    sample_sum(g.ops, {g.gl_area});
+    show_progress(sample + 1, g.samples, seconds_since(g.start));
+}
 
 // `samples` sample passes: each draws the crop once whole, then tile by
 // tile, and adds its sample into the sums.
 Measured measure(const Options &opt, Renderer &r, const DrawTimer &timer, int samples)
 {
     Rect gl_area = gl_crop(opt);
-    const Rect &top_down = opt.crop;
-    Measured m;
-    m.tiles = make_tiles(top_down, opt.tile);
-    std::vector<double> plain, empty;
-    const Rect nothing = {gl_area.x, gl_area.y, 0, 0};
-    PassOps ops = render_passes(r);
+    std::vector<Tile> tiles = make_tiles(opt.crop, opt.tile);
+    GlPassTimer g{&timer, render_passes(r), gl_area, samples, {}};
     // The driver builds its variants of the program on the first draw.
-    sample_begin(ops, 0);
-    time_draw(timer, ops, Rect{gl_area.x, gl_area.y, std::min(gl_area.w, 8), std::min(gl_area.h, 8)});
+    sample_begin(g.ops, 0);
+    time_draw(timer, g.ops, Rect{gl_area.x, gl_area.y, std::min(gl_area.w, 8), std::min(gl_area.h, 8)});
     render_start(r, {gl_area});
-    Clock::time_point start = Clock::now();
-    for (int s = 0; s < samples; ++s) {
-        sample_begin(ops, s);
-        // An empty draw after each draw: the overhead, and every tile drawn
-        // after the same thing.
-        plain.push_back(time_draw(timer, ops, gl_area));
-        empty.push_back(time_draw(timer, ops, nothing));
-        for (Tile &t : m.tiles) {
-            t.times.push_back(time_draw(timer, ops, crop_to_gl_rows(t.box, kPictureHeight)));
-            empty.push_back(time_draw(timer, ops, nothing));
-        }
-        sample_sum(ops, {gl_area});
-        show_progress(s + 1, samples, seconds_since(start));
-    }
-    m.overhead_ms = median(empty);
-    m.overhead_draws = (int)empty.size();
-    // Every draw pays the overhead once, the whole crop's as well as a tile's.
-    for (Tile &t : m.tiles) {
-        m.raw_total_ms += median(t.times);
-        for (double &ms : t.times) ms = std::max(0.0, ms - m.overhead_ms);
-        t.ms = median(t.times);
-    }
-    m.plain_ms = std::max(0.0, median(plain) - m.overhead_ms);
-    return m;
+    g.start = Clock::now();
+    PassTimer pass_timer{&g, gl_pass_begin, gl_pass_time_draw, gl_pass_end};
+    RawTimes raw = time_passes(opt.crop, tiles, samples, pass_timer);
+    return measured_from(std::move(tiles), raw);
 }
 
 std::string format_ms(double ms)

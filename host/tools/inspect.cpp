@@ -28,6 +28,7 @@ struct Inspector {
     const char *option = "--eval";
     const char *readable = "";
     std::vector<std::string> pasted; // the expressions as they go into the source
+    std::vector<std::string> shown;  // as given, on one line, for the messages
     unsigned buffer = 0;
 };
 
@@ -54,11 +55,15 @@ bool check_expressions(Inspector &in, std::string &error)
 {
     std::string message;
     in.pasted.assign(in.opt->exprs.size(), "");
+    in.shown = in.opt->exprs;
     for (size_t k = 0; k < in.opt->exprs.size(); ++k) {
+        // Blanks for the line breaks keep the columns and the messages' lines.
+        for (char &c : in.shown[k])
+            if (c == '\n' || c == '\r') c = ' ';
         int column = 0;
         std::string why;
         if (!check_expression(in.opt->exprs[k], in.pasted[k], column, why))
-            message += expression_message(in.option, in.opt->exprs[k], column, why);
+            message += expression_message(in.option, in.shown[k], column, why);
     }
     if (!message.empty()) message.pop_back();
     error = as_message(message);
@@ -79,7 +84,7 @@ bool build(Inspector &in, const std::string &shader, std::string &error)
     unsigned program = guarded_build(source.c_str(), log);
     if (!program) {
         std::string message;
-        bool in_expressions = expression_errors(log, in.opt->exprs, in.pasted, in.option, in.readable, message);
+        bool in_expressions = expression_errors(log, in.shown, in.pasted, in.option, in.readable, message);
         // The shader's own log, with its own line numbers, where it alone
         // does not build (an empty file, a missing #version).
         std::string own_log;
@@ -155,7 +160,7 @@ bool write_view(Inspector &in, std::string &error)
     std::vector<unsigned char> rgb;
     std::string line;
     if (!view_picture(words, in.layout, range, rgb, line)) {
-        error = "--view '" + opt.exprs[0] + "': " + line;
+        error = "--view '" + in.shown[0] + "': " + line;
         return false;
     }
     const Rect &crop = in.layout.region;
@@ -206,11 +211,11 @@ int inspect_eval(const Options &opt, const RenderJob &job)
         const uint32_t *record = &words[k * in.layout.stride];
         const ValueType *type = value_type(record[0]);
         if (type) {
-            std::printf("%s = %s\n", opt.exprs[k].c_str(), format_value(*type, record + 1).c_str());
+            std::printf("%s = %s\n", in.shown[k].c_str(), format_value(*type, record + 1).c_str());
             continue;
         }
         std::fprintf(stderr, "intro-render: --eval '%s': no value: the shader discarded the fragment\n",
-                     opt.exprs[k].c_str());
+                     in.shown[k].c_str());
         status = 1;
     }
     return status;

@@ -34,11 +34,13 @@ struct AppWindow {
     MSG msg;
     WindowHandles handles;
     bool initialized;
+    bool grab_pending;  // F12 seen, the grab waits for the next present
+    HWND start_window;  // the active window at start-up: Escape counts only there
 };
 
 // Zero except the class name until start-up copies the live record in.
-static AppWindow main_window = {{}, {nullptr, nullptr, nullptr, nullptr, 0, {'q', 'v', '_', '\0'}}, false};
-static HWND start_window = nullptr;
+static AppWindow main_window = {{}, {nullptr, nullptr, nullptr, nullptr, 0, {'q', 'v', '_', '\0'}}, false, false,
+                                nullptr};
 
 // Double-buffered 32-bit RGBA with alpha and depth, and an accumulation
 // buffer of 16 bits per channel for the 128 summed samples.
@@ -80,7 +82,7 @@ static const WindowMessageOps message_ops = {post_quit, set_viewport, default_pr
 
 static LRESULT CALLBACK wnd_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (message == WM_KEYDOWN && wparam == VK_F12 && !(lparam & (1L << 30))) grab_screen();
+    if (message == WM_KEYDOWN && wparam == VK_F12 && !(lparam & (1L << 30))) grab_screen(main_window.grab_pending);
     return (LRESULT)handle_window_message(message_ops, window, message, (uintptr_t)wparam, (intptr_t)lparam);
 }
 
@@ -205,7 +207,7 @@ static bool app_window_create(AppWindow &w, const PIXELFORMATDESCRIPTOR &format_
 static void pump_messages(AppWindow &w)
 {
     if (!w.initialized) return;
-    grab_screen_before_swap();
+    grab_screen_before_swap(w.grab_pending);
     SwapBuffers(w.handles.hdc);
     while (PeekMessageA(&w.msg, nullptr, 0, 0, PM_REMOVE)) {
         if (w.msg.message == WM_QUIT) break;
@@ -241,11 +243,11 @@ static void restore_display()
     ShowCursor(TRUE);
 }
 
-static void remember_start_window() { start_window = GetActiveWindow(); }
+static void remember_start_window() { main_window.start_window = GetActiveWindow(); }
 
 static bool escape_in_foreground()
 {
-    return GetForegroundWindow() == start_window && GetAsyncKeyState(VK_ESCAPE) != 0;
+    return GetForegroundWindow() == main_window.start_window && GetAsyncKeyState(VK_ESCAPE) != 0;
 }
 
 // Lets the system see the window is alive between samples. Nothing is

@@ -65,14 +65,15 @@ TEST(Inspect, EvalPrintsExactValuesAfterTheShadersMain)
     // where the value is exact; then the fragment's place and sample.
     Ran r = in.run("--eval 'sd_box(vec3(2.0, 0.0, 0.0), vec3(1.0))' --eval 'sd_box(vec3(0.5, 0.0, 0.0), vec3(1.0))' "
                    "--eval 'vec3(0.5, -2.0, 1.0 / 3.0)' --eval '1.0 < 2.0' --eval 'frag_coord.xy' --eval 'x' "
-                   "--pixel 7,1000 --sample 3");
+                   "--eval '1.0 // a comment ends at the line break\n+ 2.0' --pixel 7,1000 --sample 3");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "sd_box(vec3(2.0, 0.0, 0.0), vec3(1.0)) = 1\n"
                      "sd_box(vec3(0.5, 0.0, 0.0), vec3(1.0)) = -0.5\n"
                      "vec3(0.5, -2.0, 1.0 / 3.0) = vec3(0.5, -2, 0.333333343)\n"
                      "1.0 < 2.0 = true\n"
                      "frag_coord.xy = vec2(7.5, 79.5)\n" // the globals main set, rows from the bottom
-                     "x = 3\n");
+                     "x = 3\n"
+                     "1.0 // a comment ends at the line break + 2.0 = 3\n");
 }
 
 TEST(Inspect, EvalErrorsPointIntoTheExpression)

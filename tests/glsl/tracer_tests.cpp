@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -54,6 +56,57 @@ float aces(float c)
 {
     float y = c * (2.51f * c + 0.03f) / (c * (2.43f * c + 0.59f) + 0.14f);
     return y < 0 ? 0 : y > 1 ? 1 : y;
+}
+
+
+// Channel c of an RGBA8 picture (bottom row first) at (x, y), repeating past
+// the borders as the host's texture does.
+double texel(const std::vector<uint8_t> &picture, int x, int y, int c)
+{
+    x = (x % 1920 + 1920) % 1920;
+    y = (y % 1080 + 1080) % 1080;
+    return picture[((size_t)y * 1920 + x) * 4 + c] / 255.0;
+}
+
+// GL_LINEAR at texture coordinates (s, t).
+double bilinear(const std::vector<uint8_t> &picture, double s, double t, int c)
+{
+    double u = s * 1920 - 0.5, v = t * 1080 - 0.5;
+    int x = (int)std::floor(u), y = (int)std::floor(v);
+    double a = u - x, b = v - y;
+    return (1 - a) * (1 - b) * texel(picture, x, y, c) + a * (1 - b) * texel(picture, x + 1, y, c) +
+           (1 - a) * b * texel(picture, x, y + 1, c) + a * b * texel(picture, x + 1, y + 1, c);
+}
+
+// The post pass's lookups at pixel (px, py), worked out here: the mean of 16
+// aberrated ones a channel, clamped to the picture.
+std::array<double, 3> post_lookups(const std::vector<uint8_t> &picture, int px, int py)
+{
+    const double uv[2] = {(px + 0.5) / 1920, (py + 0.5) / 1080};
+    double scale[3] = {1, 1, 1};
+    std::array<double, 3> mean = {0, 0, 0};
+    for (int round = 0; round < 16; ++round) {
+        for (int c = 0; c < 3; ++c) {
+            double q[2];
+            for (int k = 0; k < 2; ++k) q[k] = std::min(1.0, std::max(0.0, 0.5 - 0.5 * (1 - 2 * uv[k]) * scale[c]));
+            mean[c] += bilinear(picture, q[0], q[1], c) / 16;
+        }
+        scale[0] *= 0.9995;
+        scale[2] /= 0.9995;
+    }
+    return mean;
+}
+
+// Channel c of the post pass's result for the mean `mean` of its lookups
+// at (px, py), without bloom: the grade, vignette, curve and gamma.
+double post_graded(double mean, int c, int px, int py)
+{
+    const double lift[3] = {0, 0.009, 0.02}, power[3] = {1.02, 1, 1.09};
+    const double u = (px + 0.5) / 1920, v = (py + 0.5) / 1080;
+    double vignette = 0.3 + 0.7 * std::min(1.0, 28 * u * v * (1 - u) * (1 - v));
+    double t = std::min(1.0, std::max(0.0, (mean - 0.08) / (1.11 - 0.08)));
+    double colour = (lift[c] + (1 - lift[c]) * t * t * (3 - 2 * t)) * vignette;
+    return std::pow(aces((float)std::pow(colour, power[c])), 0.4545);
 }
 
 } // namespace
@@ -299,6 +352,92 @@ TEST(PostProcess, BlackAndWhiteInputs)
     expect_rgb(w[0], 0.9055f, 0.9055f, 0.9055f, 5e-4f, "centre over white: never pure white");
     EXPECT_LT(w[1][0], 0.75f) << "the vignette darkens the border";
     EXPECT_EQ(w[0][3], 0.0f);
+}
+
+TEST(PostProcess, EdgePixelsLookUpClampedAberratedTexels)
+{
+    // A saw-tooth of 7 levels a pixel, each channel its own, never above
+    // 107/255 so that nothing blooms: at the borders the blue lookups,
+    // spread outwards, stop at the picture's edge, and the red ones move in.
+    std::vector<uint8_t> picture(1920 * 1080 * 4, 0);
+    for (int y = 0; y < 1080; ++y)
+        for (int x = 0; x < 1920; ++x)
+            for (int c = 0; c < 3; ++c)
+                picture[((size_t)y * 1920 + x) * 4 + c] = (uint8_t)(20 + (7 * x + 13 * y + 29 * c) % 88);
+    const std::vector<std::array<int, 2>> pixels = {{0, 0},      {1919, 0}, {0, 1079},   {1919, 1079}, {0, 540},
+                                                    {1919, 541}, {961, 0},  {960, 1079}, {3, 2},       {1917, 1076}};
+    auto got = glsl_render_pixels(project_shader_text(), 128, 2, pixels, &picture);
+    // The driver filters in 8 bits: each lookup may be a level off. The
+    // grading rises with the mean, so the result lies between those of the
+    // means a level apart.
+    const double level = 1.0 / 255;
+    for (size_t i = 0; i < pixels.size(); ++i) {
+        const int x = pixels[i][0], y = pixels[i][1];
+        std::array<double, 3> mean = post_lookups(picture, x, y);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_GE(got[i][c], post_graded(mean[c] - level, c, x, y) - 1e-5) << x << "," << y << " channel " << c;
+            EXPECT_LE(got[i][c], post_graded(mean[c] + level, c, x, y) + 1e-5) << x << "," << y << " channel " << c;
+        }
+    }
+}
+
+TEST(MaterialTable, EveryIdGetsItsOwnRow)
+{
+    // The rows as the shader's text has them: material_at's default before
+    // its first test, then each `id == NAME` branch, rebuilt here as a
+    // function of its own; the ids' values from their declarations.
+    const std::string shader = project_shader_text();
+    const std::string head = "Material material_at(float id, vec3 p, vec3 n)\n{";
+    size_t at = shader.find(head), first = shader.find("    if (id ==", at);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_NE(first, std::string::npos);
+    const std::string prelude = shader.substr(at + head.size(), first - at - head.size());
+    std::string body = shader.substr(first, shader.find("\n}\n", first) - first);
+    std::map<std::string, std::string> rows;
+    std::regex branch(R"(if \(id == (MAT_[A-Z_]+)\) \{([^}]*)\})");
+    for (std::sregex_iterator m(body.begin(), body.end(), branch), end; m != end; ++m) {
+        EXPECT_EQ(rows.count((*m)[1]), 0u) << (*m)[1] << " tested twice";
+        rows[(*m)[1]] = (*m)[2];
+    }
+    std::vector<std::pair<std::string, float>> ids; // every id, its value
+    std::regex declared(R"(const float (MAT_[A-Z_]+) = ([0-9.]+);)");
+    for (std::sregex_iterator m(shader.begin(), shader.end(), declared), end; m != end; ++m)
+        ids.push_back({(*m)[1], std::stof((*m)[2])});
+    ASSERT_GE(rows.size(), 10u);
+
+    std::string code, choose;
+    for (size_t k = 0; k < ids.size(); ++k) {
+        // An id without a row gets the default.
+        auto row = rows.find(ids[k].first);
+        code += "Material table_row_" + std::to_string(k) + "(vec3 p, vec3 n)\n{" + prelude +
+                (row == rows.end() ? "" : row->second) + "\nreturn mat;\n}\n";
+        choose += "if (k == " + std::to_string(k) + ") return table_row_" + std::to_string(k) + "(p, n);\n";
+        if (row != rows.end()) rows.erase(row);
+    }
+    EXPECT_TRUE(rows.empty()) << "a row for an id never declared: " << rows.begin()->first;
+    code += "Material table_row(int k, vec3 p, vec3 n)\n{\n" + choose + "return table_row_0(p, n);\n}\n"
+            "vec4 bench_eval(vec4 a, vec4 b) {\n"
+            "  vec3 n = vec3(0.6, 0.8, 0.0);\n"
+            "  Material m = a.z == 0.0 ? material_at(a.x, b.xyz, n) : table_row(int(a.y), b.xyz, n);\n"
+            "  if (b.w == 0.0) return vec4(m.albedo, m.spec_chance);\n"
+            "  if (b.w == 1.0) return vec4(m.spec_tint, m.roughness);\n"
+            "  return vec4(m.emission);\n}\n";
+    // On the paint's white panel and out on the road, each field group of
+    // material_at and of the row, side by side.
+    const Vec4 points[2] = {{0.05f, 0.87f, 1.09f, 0}, {3.3f, 0, 7.1f, 0}};
+    std::vector<Vec4> a, b;
+    for (size_t k = 0; k < ids.size(); ++k)
+        for (const Vec4 &p : points)
+            for (float group = 0; group < 3; ++group)
+                for (float from_row = 0; from_row < 2; ++from_row) {
+                    a.push_back({ids[k].second, (float)k, from_row, 0});
+                    b.push_back({p[0], p[1], p[2], group});
+                }
+    auto r = glsl_eval(code, a, b);
+    for (size_t i = 0; i + 1 < r.size(); i += 2)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_FLOAT_EQ(r[i][c], r[i + 1][c]) << ids[(size_t)a[i][1]].first << ", field group " << b[i][3]
+                                                  << ", component " << c;
 }
 
 TEST(PostProcess, BloomSpreadsOnlyWhatExceedsTheThreshold)
