@@ -8,7 +8,11 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
+
+extern char **environ;
 
 namespace {
 
@@ -16,14 +20,32 @@ namespace {
 volatile sig_atomic_t building = 0;
 volatile sig_atomic_t crash_status = 1;
 
+// The command and environment a watch starts again with, made up front:
+// the handler can only call execve.
+const char kRestarted[] = "INTRO_RENDER_AFTER_CRASH=1";
+char **restart_argv = nullptr;
+std::vector<char *> restart_env;
+
+void say(const char *text)
+{
+    ssize_t written = write(STDERR_FILENO, text, std::strlen(text));
+    (void)written;
+}
+
 const int fault_signals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
 
 void on_fault(int sig)
 {
     if (building) {
-        static const char message[] = "intro-render: the driver's compiler crashed\n";
-        ssize_t written = write(STDERR_FILENO, message, sizeof message - 1);
-        (void)written;
+        say("intro-render: the driver's compiler crashed\n");
+        if (restart_argv) {
+            // The fault is blocked in its handler; the new process must take it again.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            execve("/proc/self/exe", restart_argv, restart_env.data());
+            say("intro-render: cannot start again to go on watching\n");
+        }
         _exit(crash_status);
     }
     // Not in a build: the default action, once this handler returns.
@@ -109,3 +131,21 @@ unsigned guarded_build(const char *source, std::string &log)
 }
 
 void compiler_guard_crash_status(int status) { crash_status = status; }
+
+void compiler_guard_restart_on_crash(char **argv)
+{
+    restart_env.clear();
+    for (char **var = environ; *var; ++var) restart_env.push_back(*var);
+    restart_env.push_back(const_cast<char *>(kRestarted));
+    restart_env.push_back(nullptr);
+    restart_argv = argv;
+}
+
+bool compiler_guard_restarted()
+{
+    const char *name_end = std::strchr(kRestarted, '=');
+    std::string name(kRestarted, name_end);
+    if (!std::getenv(name.c_str())) return false;
+    unsetenv(name.c_str());
+    return true;
+}

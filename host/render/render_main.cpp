@@ -120,8 +120,10 @@ int render_main(int argc, char **argv)
     bool done = false;
     int status = parse_options(argc, argv, opt, done);
     int trouble = opt.mode ? opt.mode->trouble : 1;
+    opt.after_crash = compiler_guard_restarted();
     if (!status && !done) {
         compiler_guard_crash_status(trouble);
+        if (option_given(opt, o_watch)) compiler_guard_restart_on_crash(argv);
         ExactSums sums;
         status = run(opt, closed, sums);
     }

@@ -74,6 +74,7 @@ struct Options {
     int tile = kDefaultTile;              // --cost-map's tile edge in pixels
     std::string compare_path;             // --compare's reference shader
     int tolerance = 0;                    // steps per channel that still count as the same
+    bool after_crash = false; // started again after the driver's compiler crashed: --watch waits for a save
 };
 
 inline bool option_given(const Options &opt, OptionId id) { return (opt.given & option_bit(id)) != 0; }

@@ -127,7 +127,7 @@ int watch_picture(const Options &opt, const RenderJob &job)
     WatchTarget target{&job.renderer, &opt, gl_crop(opt), {}};
     target.regions = sample_regions(target.crop, opt.margin, kPictureWidth, kPictureHeight);
     WatchRenderer renderer{&target, watch_load, watch_clear, watch_sample, watch_write};
-    return watch_run(renderer, WatchSettings{opt.shader_path, opt.output, opt.samples});
+    return watch_run(renderer, WatchSettings{opt.shader_path, opt.output, opt.samples, false, opt.after_crash});
 }
 
 // The picture from the parts' sums, merged into the renderer's sums already.

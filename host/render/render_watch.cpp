@@ -115,7 +115,12 @@ int watch_run(const WatchRenderer &r, const WatchSettings &s)
     WatchState state;
     FileWatch watch;
     watch_saved(watch, path); // recorded before reading, so a save during the read counts
-    load(r, s, state);
+    if (s.after_crash) {
+        std::fprintf(stderr, "intro-render: started again after the crash; waiting for the next save\n");
+        state.first_load = false;
+    } else {
+        load(r, s, state);
+    }
     while (!stop_requested) {
         if (watch_saved(watch, path)) {
             load(r, s, state);

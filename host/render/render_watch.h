@@ -26,6 +26,7 @@ struct WatchSettings {
     std::string output;
     int samples = 128;
     bool view = false; // each write is a --view of one pass, no sum of samples
+    bool after_crash = false; // the last build crashed: nothing is built before the next save
 };
 
 // Runs until SIGINT, SIGTERM or SIGHUP, then returns 0; a picture being

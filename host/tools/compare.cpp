@@ -247,9 +247,10 @@ int compare_watch(const Options &opt, const RenderJob &job)
     // Recorded before reading, so a save during the read counts.
     watch_saved(w.shader_watch, opt.shader_path.c_str());
     watch_saved(w.ref_watch, opt.compare_path.c_str());
-    bool first = true;
+    bool first = !opt.after_crash, fresh = first;
+    if (!fresh) std::fprintf(stderr, "intro-render: started again after the crash; waiting for the next save\n");
     Clock::time_point saved_at = Clock::now();
-    for (bool shader_saved = true, ref_saved = true; !watch_stop_requested();) {
+    for (bool shader_saved = fresh, ref_saved = fresh; !watch_stop_requested();) {
         if (shader_saved || ref_saved) {
             reload(w, shader_saved, ref_saved, first);
             if (w.shader_ready && w.ref_ready) compare_once(w, saved_at, first ? "start" : "the save");
@@ -259,6 +260,8 @@ int compare_watch(const Options &opt, const RenderJob &job)
         }
         shader_saved = watch_saved(w.shader_watch, opt.shader_path.c_str());
         ref_saved = watch_saved(w.ref_watch, opt.compare_path.c_str());
+        // After a crash neither is built yet: the first save builds both.
+        if ((shader_saved || ref_saved) && !(w.shader_ready || w.ref_ready)) shader_saved = ref_saved = true;
         if (shader_saved || ref_saved) saved_at = Clock::now();
     }
     std::fprintf(stderr, "intro-render: stopped\n");

@@ -241,7 +241,7 @@ int inspect_view_watch(const Options &opt, const RenderJob &job)
         return 1;
     }
     WatchRenderer renderer{&in, watch_load, watch_clear, watch_sample, watch_write};
-    int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1, true}); // one view per save
+    int status = watch_run(renderer, WatchSettings{opt.shader_path, opt.output, 1, true, opt.after_crash}); // one view per save
     release(in);
     return status;
 }

@@ -778,9 +778,10 @@ struct Watcher {
     pid_t pid = -1;
     std::string log;
 
-    Watcher(const std::string &args, const TempDir &dir) : log(dir.file("watch.log"))
+    // `prefix`: shell commands before it, such as a stack limit.
+    Watcher(const std::string &args, const TempDir &dir, const std::string &prefix = "") : log(dir.file("watch.log"))
     {
-        std::string command = "exec " + quote(INTRO_RENDER_PATH) + " --watch " + args + " 2>" + quote(log);
+        std::string command = prefix + "exec " + quote(INTRO_RENDER_PATH) + " --watch " + args + " 2>" + quote(log);
         pid = fork();
         if (pid == 0) {
             execl("/bin/sh", "sh", "-c", command.c_str(), (char *)nullptr);
@@ -880,6 +881,25 @@ TEST(RenderWatch, EverySaveIsRenderedABrokenOneKeepsTheLastPicture)
 
     EXPECT_EQ(w.stop(SIGINT), 0) << w.messages();
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"p.png", "s.glsl", "watch.log"})) << "no temporary file";
+}
+
+TEST(RenderWatch, ABuildThatCrashesTheCompilerWaitsForTheNextSave)
+{
+    TempDir dir;
+    const std::string shader = dir.file("s.glsl");
+    std::string sum = "1.0";
+    for (int k = 1; k < 32000; ++k) sum += "+1.0";
+    save(shader, "#version 430\nlayout(location = 1) uniform ivec2 v;\nout vec4 f;\nvoid main() { f = vec4(" + sum +
+                     ") * float(v.x); }\n");
+    // Under a 256 KiB limit the build's stack (8 MiB) cannot hold the sum.
+    Watcher w("--shader " + quote(shader) + " --crop 0,0,8,8 --margin 0 -s 1 -o " + quote(dir.file("p.png")), dir,
+              "ulimit -s 256; MESA_SHADER_CACHE_DISABLE=true ");
+    size_t at = w.wait_for("started again after the crash; waiting for the next save");
+    ASSERT_NE(at, std::string::npos) << w.messages();
+    EXPECT_NE(w.messages().find("intro-render: the driver's compiler crashed\n"), std::string::npos);
+    save(shader, cheap_variant("", ""));
+    EXPECT_NE(w.wait_for("intro-render: 1 sample", at), std::string::npos) << w.messages();
+    EXPECT_EQ(w.stop(SIGINT), 0) << w.messages();
 }
 
 TEST(RenderWatch, ASaveDuringARenderRestartsItAndSigtermEndsIt)
