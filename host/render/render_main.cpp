@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -73,6 +74,10 @@ int run(Options &opt, unsigned closed, ExactSums &sums)
         std::fprintf(stderr, "intro-render: %s\n", error.c_str());
         return trouble;
     }
+    // Read once, when the driver starts; an author's own setting stands.
+    if (quick_build_wanted(opt) && setenv("GALLIVM_PERF", "nopt", 0) == 0 &&
+        std::strcmp(std::getenv("GALLIVM_PERF"), "nopt") == 0)
+        std::fprintf(stderr, "intro-render: building without LLVM's optimisation: a sooner answer for a small region\n");
     EglContext context;
     if (!egl_context_create(context, error)) {
         std::fprintf(stderr, "intro-render: no OpenGL context: %s\n", error.c_str());

@@ -8,6 +8,8 @@
 #include "tools/cost_map.h"
 #include "tools/inspect.h"
 
+#include <algorithm>
+
 namespace {
 
 std::string picture_rule(const Options &opt)
@@ -60,15 +62,26 @@ const ModeRow mode_rows[] = {
     {bit(o_eval), bit(o_shader) | bit(o_pixel) | bit(o_sample), 0, nullptr, nullptr, inspect_eval, nullptr, true,
      nullptr},
     {bit(o_view), bit(o_output) | bit(o_shader) | bit(o_crop) | bit(o_sample) | bit(o_range), 0, nullptr, view_rule,
-     inspect_view, inspect_view_watch, true, nullptr},
+     inspect_view, inspect_view_watch, true, nullptr, 1, true},
     // 0 the same, 1 different, 2 trouble: scripts rest on it.
     {bit(o_compare), bit(o_output) | bit(o_shader) | geometry | bit(o_tolerance), 1, nullptr, nullptr, compare_shaders,
-     compare_watch, false, nullptr, 2},
+     compare_watch, false, nullptr, 2, true},
     {0, bit(o_output) | bit(o_shader) | geometry | progress, kSampleBudget, "intro.png", picture_rule, render_picture,
      watch_picture, false, nullptr},
 };
 
 const int mode_count = sizeof mode_rows / sizeof mode_rows[0];
+
+bool quick_build_wanted(const Options &opt)
+{
+    if (!option_given(opt, o_watch) || !opt.mode->answers_per_save) return false;
+    double pixels = 0;
+    int margin = mode_takes(*opt.mode) & option_bit(o_margin) ? opt.margin : 0; // a view draws its crop alone
+    for (const Rect &r : sample_regions(gl_crop(opt), margin, kPictureWidth, kPictureHeight))
+        pixels += (double)r.w * r.h;
+    // Where LLVM's optimisation stops paying for itself on llvmpipe (docs/performance.md).
+    return pixels * std::max(opt.samples, 1) <= kQuickBuildPixels;
+}
 
 unsigned mode_takes(const ModeRow &row) { return row.takes | (row.run_watched ? bit(o_watch) : 0u); }
 

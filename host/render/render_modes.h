@@ -33,7 +33,14 @@ struct ModeRow {
     // Before the renderer starts (a merge reads its parts); null: nothing.
     bool (*prepare)(Options &opt, uint64_t shader_hash, ExactSums &sums, std::string &error);
     int trouble = 1;     // the exit status of a run that could not be done (--compare: 2, as cmp)
+    // Under --watch each save is answered by a few passes, so a quicker build
+    // answers sooner (quick_build_wanted).
+    bool answers_per_save = false;
 };
+
+// Sample passes times their pixels up to which a save is answered sooner by
+// a build without LLVM's optimisation passes: a 512x512 pass, or four of 256x256.
+constexpr double kQuickBuildPixels = 512.0 * 512.0;
 
 // The first row whose chooser is given runs; the last chooses itself.
 extern const ModeRow mode_rows[];
@@ -49,3 +56,6 @@ std::string choose_mode(Options &opt, const std::string *spelled);
 // The mode's defaults where its options were not given; then its checks'
 // refusal, or empty.
 std::string check_mode(Options &opt);
+// Whether this run's builds skip LLVM's optimisation (llvmpipe's
+// GALLIVM_PERF=nopt): a watch answered by few passes over a small region.
+bool quick_build_wanted(const Options &opt);

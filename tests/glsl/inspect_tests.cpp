@@ -15,44 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "program_run.h"
+
 namespace {
-
-struct Ran {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// intro-render with `args` in a fresh directory (its working directory).
-struct Inspect {
-    std::string dir;
-    Inspect()
-    {
-        char name[] = "/tmp/intro-inspect-test-XXXXXX";
-        dir = mkdtemp(name) ? name : "";
-    }
-    ~Inspect()
-    {
-        if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
-    }
-    Ran run(const std::string &args) const
-    {
-        std::string command = "cd '" + dir + "' && '" INTRO_RENDER_PATH "' " + args + " >out.txt 2>err.txt";
-        int raw = std::system(command.c_str());
-        Ran r;
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(dir + "/out.txt");
-        r.err = slurp(dir + "/err.txt");
-        return r;
-    }
-};
 
 const std::string cheap = "--shader '" INTRO_TEST_DATA "/cheap.glsl' ";
 
@@ -60,7 +25,7 @@ const std::string cheap = "--shader '" INTRO_TEST_DATA "/cheap.glsl' ";
 
 TEST(Inspect, EvalPrintsExactValuesAfterTheShadersMain)
 {
-    Inspect in;
+    ProgramDir in;
     // The project's shader: its primitive at a point outside and one inside,
     // where the value is exact; then the fragment's place and sample.
     Ran r = in.run("--eval 'sd_box(vec3(2.0, 0.0, 0.0), vec3(1.0))' --eval 'sd_box(vec3(0.5, 0.0, 0.0), vec3(1.0))' "
@@ -78,7 +43,7 @@ TEST(Inspect, EvalPrintsExactValuesAfterTheShadersMain)
 
 TEST(Inspect, EvalErrorsPointIntoTheExpression)
 {
-    Inspect in;
+    ProgramDir in;
     Ran r = in.run(cheap + "--eval 'max(1.0,  no_such_name)' --eval 'm'");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("--eval 'max(1.0,  no_such_name)', column 11: error: `no_such_name' undeclared"),
@@ -99,7 +64,7 @@ TEST(Inspect, EvalErrorsPointIntoTheExpression)
 
 TEST(Inspect, ViewDrawsAGradientInOrderOverItsRange)
 {
-    Inspect in;
+    ProgramDir in;
     Ran r = in.run(cheap + "--view 'gl_FragCoord.x' --crop 600,300,40,8 -o g.png");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("wrote g.png (40x8): min 600.5 max 639.5\n"), std::string::npos) << r.err;
@@ -132,7 +97,7 @@ TEST(Inspect, ViewDrawsAGradientInOrderOverItsRange)
 
 TEST(Inspect, EvalEachExpressionStartsFromWhatMainLeft)
 {
-    Inspect in;
+    ProgramDir in;
     std::ofstream(in.dir + "/state.glsl") << "#version 430\nout vec4 f;\nuint state;\nfloat g = 1.0;\nfloat arr[2];\n"
                                              "uint next() { state = state * 747796405u + 1u; return state; }\n"
                                              "void main() { state = 7u; g += 1.0; arr[1] = 3.0; f = vec4(0.0); }\n";
@@ -146,7 +111,7 @@ TEST(Inspect, EvalEachExpressionStartsFromWhatMainLeft)
 
 TEST(Inspect, EvalRefusesWhatIsNotOneExpression)
 {
-    Inspect in;
+    ProgramDir in;
     Ran r = in.run(cheap + "--eval '1.0)); } void q() { float a = ((1.0' --eval '#define X' --eval 1.0");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -167,7 +132,7 @@ TEST(Inspect, EvalRefusesWhatIsNotOneExpression)
 
 TEST(Inspect, ViewColoursNanInfinitiesDiscardsAndHugeRanges)
 {
-    Inspect in;
+    ProgramDir in;
     std::ofstream(in.dir + "/odd.glsl") << "#version 430\nout vec4 f;\nfloat val;\n"
                                            "void main() { if (gl_FragCoord.x < 1.0) discard; "
                                            "val = gl_FragCoord.x - 2.5; f = vec4(0.0); }\n";
@@ -198,7 +163,7 @@ TEST(Inspect, ViewColoursNanInfinitiesDiscardsAndHugeRanges)
 namespace {
 
 // Each of `refused`, added to `base`, exits 2 naming its first word.
-void expect_refused(const Inspect &in, const std::string &base, const std::vector<std::string> &refused)
+void expect_refused(const ProgramDir &in, const std::string &base, const std::vector<std::string> &refused)
 {
     for (const std::string &option : refused) {
         Ran r = in.run(base + option);
@@ -212,7 +177,7 @@ void expect_refused(const Inspect &in, const std::string &base, const std::vecto
 
 TEST(Inspect, EvalTakesItsOptionsToTheirEdgesAndRefusesTheRest)
 {
-    Inspect in;
+    ProgramDir in;
     Ran r = in.run(cheap + "--eval 'gl_FragCoord.xy' --eval v.x --pixel 1919,1079 --sample 65535");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "gl_FragCoord.xy = vec2(1919.5, 0.5)\nv.x = 65535\n");
@@ -232,7 +197,7 @@ TEST(Inspect, EvalTakesItsOptionsToTheirEdgesAndRefusesTheRest)
 
 TEST(Inspect, ViewTakesItsOptionsToTheirEdgesAndRefusesTheRest)
 {
-    Inspect in;
+    ProgramDir in;
     Ran r = in.run(cheap + "--view gl_FragCoord.x --crop 1919,1079,1,1 --sample 65535 --range 0,1920 -o v.png");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("wrote v.png (1x1): min 1919.5 max 1919.5"), std::string::npos) << r.err;
