@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -66,20 +67,39 @@ Output run_watch(FakeRenderer &fake, const std::string &output, int samples, boo
     return capture([&] { EXPECT_EQ(watch_run(renderer, WatchSettings{fake.path, output, samples, view}), 0); });
 }
 
+// A folder for the watched file, written 100 s in the past, and the
+// pictures; removed with whatever is left in it.
+struct WatchDir {
+    std::string path;
+    WatchDir()
+    {
+        char name[] = "/tmp/intro-watch-XXXXXX";
+        path = mkdtemp(name) ? name : "";
+    }
+    ~WatchDir()
+    {
+        if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
+    }
+    void shader(FakeRenderer &fake, const char *text)
+    {
+        ASSERT_FALSE(path.empty());
+        fake.path = path + "/s.glsl";
+        fake.mtime = time(nullptr) - 100;
+        write_file(fake.path, text, fake.mtime);
+    }
+};
+
 } // namespace
 
 TEST(RenderWatch, ASaveDuringAPassRestartsBeforeTheNextPictureAndSigintEndsAfterTheWrite)
 {
-    char dir[] = "/tmp/intro-watch-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    WatchDir dir;
     FakeRenderer fake;
-    fake.path = std::string(dir) + "/s.glsl";
-    fake.mtime = time(nullptr) - 100;
-    write_file(fake.path, "first", fake.mtime);
+    ASSERT_NO_FATAL_FAILURE(dir.shader(fake, "first"));
     fake.save_in_sample = 1;
     fake.stop_in_write = 4;
 
-    Output out = run_watch(fake, std::string(dir) + "/p.png", 6);
+    Output out = run_watch(fake, dir.path + "/p.png", 6);
 
     // No picture of the old program after the save; the picture being
     // written when SIGINT came is finished, and nothing follows it.
@@ -87,24 +107,19 @@ TEST(RenderWatch, ASaveDuringAPassRestartsBeforeTheNextPictureAndSigintEndsAfter
     EXPECT_NE(out.err.find("saved, rebuilding"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: 4 samples"), std::string::npos) << out.err;
     EXPECT_TRUE(watch_writes_after(6, 6) && !watch_writes_after(5, 6) && !watch_writes_after(3, 6));
-    unlink(fake.path.c_str());
-    rmdir(dir);
 }
 
 TEST(RenderWatch, BrokenAtStartAndAFailedWriteAreToldAndTheLoopGoesOnUntilSighup)
 {
-    char dir[] = "/tmp/intro-watch-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    WatchDir dir;
     FakeRenderer fake;
-    fake.path = std::string(dir) + "/s.glsl";
-    fake.mtime = time(nullptr) - 100;
-    write_file(fake.path, "broken", fake.mtime);
+    ASSERT_NO_FATAL_FAILURE(dir.shader(fake, "broken"));
     fake.broken_loads = 1;
     fake.fail_write = 1;
     fake.stop_in_write = 4;
     fake.stop_signal = SIGHUP;
 
-    Output out = run_watch(fake, std::string(dir) + "/p.png", 6);
+    Output out = run_watch(fake, dir.path + "/p.png", 6);
 
     EXPECT_EQ(fake.events, "load load clear s0 w1 s1 w2 s2 s3 w4 ") << out.err;
     EXPECT_NE(out.err.find("the shader does not build\nintro-render: no picture yet; waiting for the next save\n"),
@@ -113,25 +128,18 @@ TEST(RenderWatch, BrokenAtStartAndAFailedWriteAreToldAndTheLoopGoesOnUntilSighup
                            "next one is written\n"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: 2 samples"), std::string::npos) << out.err;
     EXPECT_NE(out.err.find("intro-render: stopped\n"), std::string::npos) << out.err;
-    unlink(fake.path.c_str());
-    rmdir(dir);
 }
 
 TEST(RenderWatch, AViewSaysItWasDrawnNotHowManySamples)
 {
-    char dir[] = "/tmp/intro-watch-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
+    WatchDir dir;
     FakeRenderer fake;
-    fake.path = std::string(dir) + "/s.glsl";
-    fake.mtime = time(nullptr) - 100;
-    write_file(fake.path, "first", fake.mtime);
+    ASSERT_NO_FATAL_FAILURE(dir.shader(fake, "first"));
     fake.stop_in_write = 1;
 
-    Output out = run_watch(fake, std::string(dir) + "/v.png", 1, true);
+    Output out = run_watch(fake, dir.path + "/v.png", 1, true);
 
     EXPECT_EQ(fake.events, "load clear s0 w1 ") << out.err;
     EXPECT_NE(out.err.find("intro-render: view drawn, "), std::string::npos) << out.err;
     EXPECT_EQ(out.err.find("sample"), std::string::npos) << out.err;
-    unlink(fake.path.c_str());
-    rmdir(dir);
 }
