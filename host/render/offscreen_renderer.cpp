@@ -4,6 +4,7 @@
 #include "core/driver_log.h"
 #include "core/gl_api.h"
 #include "core/sample_index.h"
+#include "core/shader_file.h"
 #include "gl/gl_loader.h"
 #include "gl/render_protocol_gl.h"
 #include "gl/render_target.h"
@@ -39,6 +40,16 @@ bool renderer_set_shader(Renderer &r, const std::string &source, const std::stri
     r.program = program;
     gl_ext.UseProgram(r.program);
     return true;
+}
+
+bool renderer_load_shader(Renderer &r, const std::string &path, std::string &error)
+{
+    std::string source;
+    if (!read_shader_file(path.c_str(), source, error)) {
+        error = "cannot read shader \"" + path + "\": " + error;
+        return false;
+    }
+    return renderer_set_shader(r, source, path, error);
 }
 
 unsigned renderer_swap_program(Renderer &r, unsigned program)

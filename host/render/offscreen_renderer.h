@@ -30,6 +30,9 @@ bool renderer_set_shader(Renderer &r, const std::string &source, const std::stri
 // Draws with `program` from now on and hands back the one it drew with: the
 // caller owns that one, the renderer the one it holds when destroyed.
 unsigned renderer_swap_program(Renderer &r, unsigned program);
+// renderer_set_shader with the text of the file at `path`, read now (a
+// watched file at each save).
+bool renderer_load_shader(Renderer &r, const std::string &path, std::string &error);
 void renderer_destroy(Renderer &r);
 // Forgets the samples summed so far and starts a sum over `regions`;
 // `header` describes the render for a sums file.

@@ -1,7 +1,6 @@
 #include "render/render_picture.h"
 
 #include "core/crop_geometry.h"
-#include "core/shader_file.h"
 #include "render/offscreen_renderer.h"
 #include "render/picture_files.h"
 #include "render/progress.h"
@@ -92,13 +91,7 @@ struct WatchTarget {
 bool watch_load(void *context, std::string &error)
 {
     WatchTarget &t = *(WatchTarget *)context;
-    std::string source;
-    const char *path = t.opt->shader_path.c_str();
-    if (!read_shader_file(path, source, error)) {
-        error = "cannot read shader \"" + t.opt->shader_path + "\": " + error;
-        return false;
-    }
-    return renderer_set_shader(*t.renderer, source, t.opt->shader_path, error);
+    return renderer_load_shader(*t.renderer, t.opt->shader_path, error);
 }
 
 void watch_clear(void *context)

@@ -188,16 +188,6 @@ struct CompareWatch {
     bool shader_ready = false, ref_ready = false;
 };
 
-bool load_shader(const Options &opt, Renderer &shader, std::string &error)
-{
-    std::string text;
-    if (!read_shader_file(opt.shader_path.c_str(), text, error)) {
-        error = "cannot read shader \"" + opt.shader_path + "\": " + error;
-        return false;
-    }
-    return renderer_set_shader(shader, text, opt.shader_path, error);
-}
-
 // Builds what was saved; a file that does not build is said and waited out.
 void reload(CompareWatch &w, bool shader_saved, bool ref_saved, bool first)
 {
@@ -210,7 +200,7 @@ void reload(CompareWatch &w, bool shader_saved, bool ref_saved, bool first)
     }
     if (shader_saved) {
         if (!first) std::fprintf(stderr, "intro-render: %s saved, rebuilding\n", w.opt.shader_path.c_str());
-        w.shader_ready = load_shader(w.opt, w.shader, error);
+        w.shader_ready = renderer_load_shader(w.shader, w.opt.shader_path, error);
         if (!w.shader_ready)
             std::fprintf(stderr, "intro-render: %s\nintro-render: waiting for the next save\n", error.c_str());
     }
